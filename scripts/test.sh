@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the core, GUI and end-to-end tests,
+# then the core tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 4)
+
+scripts/install-deps.sh
+
+echo "== build"
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/test -j"$jobs"
+
+echo "== tests"
+(cd build/test && ctest --output-on-failure -j"$jobs" --timeout 900)
+
+echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+san="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DPLICATROPE_BUILD_GUI=OFF \
+  -DPLICATROPE_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$san" -DCMAKE_C_FLAGS="$san" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build build/sanitize -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build/sanitize && ctest --output-on-failure -j"$jobs" -L core --timeout 1800)
+
+echo "== all tests passed"

@@ -1,0 +1,157 @@
+#ifndef PLICATROPE_CREASEPATTERN_CREASE_PATTERN_H
+#define PLICATROPE_CREASEPATTERN_CREASE_PATTERN_H
+
+#include <list>
+#include <vector>
+
+#include "model/vec.h"
+
+class Polyhedron;
+struct HalfEdge;
+class CreasePattern;
+struct PatternHalfEdge;
+struct PatternNode;
+struct CreaseLine;
+
+// What a pattern face is.
+enum PatternFaceKind : char {
+    PolygonFace = 'F',
+    VertexMolecule = 'V',
+    EdgeMolecule = 'E',
+    NoFaceKind = ' ',
+};
+
+// What a crease line folds.
+enum CreaseKind : char {
+    Mountain = 'M',
+    Valley = 'V',
+    CrimpMountain = 'm',
+    CrimpValley = 'v',
+};
+
+// The copy of a model vertex in one placed polygon.
+struct PatternVertex {
+    CreasePattern* owner = nullptr;
+    Vec2 pos;
+    PatternHalfEdge* polygonEdge = nullptr;
+    PatternHalfEdge* vtmEdge = nullptr;
+    PatternNode* node = nullptr;
+    HalfEdge* modelHalfEdge = nullptr;
+
+    Vec2 position() const { return pos; }
+};
+
+struct PatternFace;
+
+struct PatternHalfEdge {
+    CreasePattern* owner = nullptr;
+    PatternVertex* vert = nullptr;
+    PatternFace* face = nullptr;
+    PatternHalfEdge* pair = nullptr;
+    PatternHalfEdge* next = nullptr;
+    PatternHalfEdge* prev = nullptr;
+    bool boundary = false;
+    bool active = false;
+
+    Vec2 idealDirection() const;
+};
+
+struct PatternFace {
+    CreasePattern* owner = nullptr;
+    PatternHalfEdge* edge = nullptr;
+    char kind = NoFaceKind;
+    Vec2 centre;
+    PatternNode* node = nullptr;
+
+    void computeCentre();
+};
+
+// The end of a valley line on the paper edge.
+struct BoundaryMidpoint {
+    CreasePattern* owner = nullptr;
+    Vec2 pos;
+    PatternHalfEdge* halfEdge = nullptr;
+    PatternNode* node = nullptr;
+};
+
+// The two crimp points at one corner.
+struct CrimpRecord {
+    CreasePattern* owner = nullptr;
+    Vec2 point1;
+    Vec2 point2;
+    PatternNode* node1 = nullptr;
+    PatternNode* node2 = nullptr;
+    PatternVertex* vertex = nullptr;
+
+    void computePoints();
+};
+
+// An end point of crease lines. It stands on a point held by another record,
+// so lines follow every position update without being touched.
+struct PatternNode {
+    Vec2* point = nullptr;
+    std::vector<CreaseLine*> incidentLines;
+
+    explicit PatternNode(Vec2* p) : point(p) { incidentLines.reserve(16); }
+};
+
+struct CreaseLine {
+    PatternNode* start = nullptr;
+    PatternNode* end = nullptr;
+    char kind = Mountain;
+};
+
+// The planar crease pattern of one model. Every record is inserted at the
+// front of its list, so each list runs from the newest record to the oldest.
+class CreasePattern {
+public:
+    bool built = false;
+    bool triangulated = false;
+    Polyhedron* model = nullptr;
+    std::list<PatternVertex> vertices;
+    std::list<PatternHalfEdge> halfEdges;
+    std::list<PatternFace> faces;
+    std::list<BoundaryMidpoint> midpoints;
+    std::list<CrimpRecord> crimps;
+    std::list<PatternNode> nodes;
+    std::list<CreaseLine> lines;
+
+    CreasePattern() = default;
+    CreasePattern(const CreasePattern&) = delete;
+    CreasePattern& operator=(const CreasePattern&) = delete;
+
+    // Lifecycle.
+    void attachModel(Polyhedron* m);
+    void clear();
+    void clearCreaseLines();
+
+    // Construction, in this order.
+    void buildPolygons();
+    void buildVertexMolecules();
+    void buildEdgeMolecules();
+    void closePatternBoundary();
+
+    // Triangulation of the vertex molecules and diagonal flips.
+    PatternHalfEdge* splitFace(PatternHalfEdge* p, PatternHalfEdge* q);
+    void splitMolecule(PatternHalfEdge* p);
+    void triangulateVertexMolecules();
+    void improveVertexMolecules();
+
+    // Following the layout.
+    void updatePositions();
+
+    // Angle-condition penalty terms.
+    void computeAngleConditionPenalty();
+    void accumulateAngleConditionTerms();
+
+    // Crease lines.
+    void generateCreaseLines();
+};
+
+PatternHalfEdge* longestEdge(PatternFace* f);
+double minTriangleAngle(const PatternVertex* P0, const PatternVertex* P1, const PatternVertex* P2);
+bool flipEdge(PatternHalfEdge* p);
+double oppositeAngle(const HalfEdge* X);
+void clearPenaltyTerms(Polyhedron* model);
+
+#endif

@@ -1,0 +1,160 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "model/oripoly.h"
+
+namespace testsupport {
+
+std::string captureStdout(const std::function<void()>& f) {
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    f();
+    std::fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+std::string tempPath(const std::string& name) {
+    static std::string dir;
+    if (dir.empty()) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/plicatrope-test-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (!mkdtemp(buf.data())) return name;
+        dir = buf.data();
+    }
+    return dir + "/" + name;
+}
+
+std::string writeTempFile(const std::string& name, const std::string& text) {
+    std::string path = tempPath(name);
+    FILE* fp = std::fopen(path.c_str(), "wb");
+    if (fp) {
+        std::fwrite(text.data(), 1, text.size(), fp);
+        std::fclose(fp);
+    }
+    return path;
+}
+
+std::string dataPath(const std::string& name) {
+    return std::string(PLICATROPE_TEST_DATA) + "/" + name;
+}
+
+namespace {
+
+struct P3 {
+    double x, y, z;
+};
+
+std::string toObj(const std::vector<P3>& v, const std::vector<std::vector<int>>& f) {
+    std::ostringstream out;
+    out.precision(17);
+    for (const P3& p : v) out << "v " << p.x << " " << p.y << " " << p.z << "\n";
+    for (const auto& face : f) {
+        out << "f";
+        for (int i : face) out << " " << i + 1;
+        out << "\n";
+    }
+    return out.str();
+}
+
+}  // namespace
+
+std::string tetrahedronObj() {
+    return "v 1 1 1\nv 1 -1 -1\nv -1 1 -1\nv -1 -1 1\n"
+           "f 1 2 3\nf 2 4 3\nf 1 3 4\nf 1 4 2\n";
+}
+
+std::string cubeObj(double s) {
+    std::vector<P3> v = {{0, 0, 0}, {s, 0, 0}, {s, s, 0}, {0, s, 0},
+                         {0, 0, s}, {s, 0, s}, {s, s, s}, {0, s, s}};
+    std::vector<std::vector<int>> f = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                       {3, 7, 6, 2}, {0, 4, 7, 3}, {1, 2, 6, 5}};
+    return toObj(v, f);
+}
+
+std::string octahedronObj() {
+    return "v 1 0 0\nv -1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\nv 0 0 -1\n"
+           "f 1 3 5\nf 2 5 3\nf 1 5 4\nf 2 4 5\nf 1 6 3\nf 2 3 6\nf 1 4 6\nf 2 6 4\n";
+}
+
+std::string sphereObj(int levels) {
+    const double t = (1.0 + std::sqrt(5.0)) / 2.0;
+    std::vector<P3> v = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
+                         {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+    std::vector<std::vector<int>> f = {{0, 11, 5}, {0, 5, 1}, {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
+                                       {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
+                                       {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
+                                       {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
+    auto unit = [](P3 p) {
+        double l = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+        return P3{p.x / l, p.y / l, p.z / l};
+    };
+    for (P3& p : v) p = unit(p);
+    for (int level = 0; level < levels; ++level) {
+        std::map<std::pair<int, int>, int> mid;
+        auto midpoint = [&](int a, int b) {
+            std::pair<int, int> key(std::min(a, b), std::max(a, b));
+            auto it = mid.find(key);
+            if (it != mid.end()) return it->second;
+            P3 m = unit(P3{(v[a].x + v[b].x) / 2, (v[a].y + v[b].y) / 2, (v[a].z + v[b].z) / 2});
+            v.push_back(m);
+            mid[key] = (int)v.size() - 1;
+            return (int)v.size() - 1;
+        };
+        std::vector<std::vector<int>> g;
+        for (const auto& tri : f) {
+            int a = midpoint(tri[0], tri[1]), b = midpoint(tri[1], tri[2]), c = midpoint(tri[2], tri[0]);
+            g.push_back({tri[0], a, c});
+            g.push_back({tri[1], b, a});
+            g.push_back({tri[2], c, b});
+            g.push_back({a, b, c});
+        }
+        f.swap(g);
+    }
+    // Make every face counter-clockwise seen from outside.
+    for (auto& tri : f) {
+        const P3 &a = v[tri[0]], &b = v[tri[1]], &c = v[tri[2]];
+        P3 u{b.x - a.x, b.y - a.y, b.z - a.z}, w{c.x - a.x, c.y - a.y, c.z - a.z};
+        P3 n{u.y * w.z - u.z * w.y, u.z * w.x - u.x * w.z, u.x * w.y - u.y * w.x};
+        if (n.x * a.x + n.y * a.y + n.z * a.z < 0) std::swap(tri[1], tri[2]);
+    }
+    return toObj(v, f);
+}
+
+std::string openGridObj(int n) {
+    std::vector<P3> v;
+    const double pi = 3.141592653589793;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i) {
+            double x = (double)i / n - 0.5, y = (double)j / n - 0.5;
+            v.push_back(P3{x, y, 0.15 * std::cos(pi * x) * std::cos(pi * y)});
+        }
+    std::vector<std::vector<int>> f;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            int a = j * (n + 1) + i, b = a + 1, c = a + n + 2, d = a + n + 1;
+            f.push_back({a, b, c});
+            f.push_back({a, c, d});
+        }
+    return toObj(v, f);
+}
+
+int loadObjText(Polyhedron& model, const std::string& objText, const std::string& name) {
+    std::string path = writeTempFile(name, objText);
+    int result = -1;
+    captureStdout([&] { result = model.load(path.c_str()); });
+    return result;
+}
+
+}  // namespace testsupport

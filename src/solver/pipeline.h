@@ -1,0 +1,41 @@
+#ifndef PLICATROPE_SOLVER_PIPELINE_H
+#define PLICATROPE_SOLVER_PIPELINE_H
+
+class Polyhedron;
+
+// The model-side sequences that the main window's Develop command, idle loop
+// and crease-pattern timer run. They live here, without any window, so that
+// the program, the tests and the benchmark run the very same steps.
+
+// The options of the System menu that these sequences read.
+struct SolverOptions {
+    bool avoidIntersection = true;
+    bool angleCondition = false;
+    bool creasePatternOn = false;
+};
+
+// The first Develop of a loaded model: the backup becomes a deep copy of the
+// working model, the working model is prepared (cut open) and solved.
+// Returns false, having changed nothing and printed why, when the model is
+// too large for this machine's memory.
+bool developFirst(Polyhedron& working, Polyhedron& backup);
+
+// Develop on a model that is already developed: corrects the edge angles
+// from the current layout and solves again, keeping the layout.
+void developAgain(Polyhedron& working);
+
+struct IdleStepResult {
+    bool stepped = false;  // a penalty step was taken
+    double penalty = 0.0;  // the penalty before that step
+};
+
+// One idle step of a developed model. `converging` selects the stronger
+// weights used until the penalty first falls below its threshold.
+IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging);
+
+// One tick of the crease-pattern timer on a developed model: builds the
+// pattern the first time, then refreshes its triangulation; generates the
+// crease lines when crease-pattern generation is on.
+void creasePatternTick(Polyhedron& working, const SolverOptions& options);
+
+#endif

@@ -151,6 +151,8 @@ public:
 PatternHalfEdge* longestEdge(PatternFace* f);
 double minTriangleAngle(const PatternVertex* P0, const PatternVertex* P1, const PatternVertex* P2);
 bool flipEdge(PatternHalfEdge* p);
+// Sides of f counted along `next` from its edge; 0 for a face without edge.
+int countSides(const PatternFace* f);
 double oppositeAngle(const HalfEdge* X);
 void clearPenaltyTerms(Polyhedron* model);
 

@@ -1,11 +1,354 @@
+#include <climits>
+#include <cstdio>
+#include <limits>
+#include <utility>
+#include <vector>
+
 #include "model/oripoly.h"
 
-void Polyhedron::clearCutFlags() {}
-void Polyhedron::markCut() {}
-void Polyhedron::computeCutDistances() {}
-void Polyhedron::floodFromFace(Face*) {}
-bool Polyhedron::moveCutAcrossFace(Face*) { return false; }
-void Polyhedron::deleteCutBranch(HalfEdge*) {}
-void Polyhedron::addCutPath(HalfEdge*) {}
-int Polyhedron::branchLength(PerimeterPos, PerimeterPos) { return 0; }
-bool Polyhedron::removeBranch(PerimeterPos, PerimeterPos) { return false; }
+namespace {
+
+typedef std::list<HalfEdge*> Walk;
+typedef Polyhedron::PerimeterPos Pos;
+
+// The walk is read cyclically: the entry after the last is the first.
+Pos cyclicNext(Walk& walk, Pos p) {
+    ++p;
+    return p == walk.end() ? walk.begin() : p;
+}
+
+Pos cyclicPrev(Walk& walk, Pos p) {
+    if (p == walk.begin()) p = walk.end();
+    return --p;
+}
+
+Pos findEntry(Walk& walk, HalfEdge* h) {
+    for (Pos p = walk.begin(); p != walk.end(); ++p)
+        if (*p == h) return p;
+    return walk.end();
+}
+
+Pos findLastEntry(Walk& walk, HalfEdge* h) {
+    Pos found = walk.end();
+    for (Pos p = walk.begin(); p != walk.end(); ++p)
+        if (*p == h) found = p;
+    return found;
+}
+
+void markEdgeAndHead(HalfEdge* h) {
+    h->onCut = true;
+    h->pair->onCut = true;
+    h->vert->onCut = true;
+}
+
+bool isBoundary(const HalfEdge* h) { return !h->face || !h->pair->face; }
+
+// The half-edges of f's cycle from f->edge; false when the cycle is not a
+// closed loop of paired half-edges.
+bool collectCycle(Face* f, size_t limit, std::vector<HalfEdge*>& cycle) {
+    if (!f || !f->edge) return false;
+    HalfEdge* q = f->edge;
+    do {
+        if (!q->pair || !q->next || !q->prev || !q->vert || cycle.size() >= limit) return false;
+        cycle.push_back(q);
+        q = q->next;
+    } while (q != f->edge);
+    return true;
+}
+
+// --- distances ---
+
+Vertex* nearestOpen(const std::list<Vertex*>& openSet) {
+    Vertex* best = nullptr;
+    for (Vertex* v : openSet)
+        if (!best || v->cutDistance < best->cutDistance) best = v;
+    return best;
+}
+
+void relaxAround(Vertex* r, std::list<Vertex*>& openSet) {
+    if (r->edge.empty()) return;
+    HalfEdge* first = r->edge[0];
+    HalfEdge* s = first;
+    // Bounded by the number of outgoing half-edges, so a broken rotation cannot spin.
+    for (size_t steps = 0; s && steps < r->edge.size(); ++steps) {
+        double w = s->onCut ? 0.0 : s->length;
+        if (r->cutDistance + w < s->vert->cutDistance) {
+            s->vert->cutDistance = r->cutDistance + w;
+            s->vert->towardCut = s->pair;
+            openSet.push_back(s->vert);
+        }
+        s = s->prev ? s->prev->pair : nullptr;
+        if (s == first) break;
+    }
+}
+
+// --- flooding ---
+
+bool growFlood(Walk& walk) {
+    bool grew = false;
+    for (Pos b = walk.begin(); b != walk.end();) {
+        HalfEdge* d = (*b)->pair;
+        if (!d->face || d->face->flooded) {
+            ++b;
+            continue;
+        }
+        for (HalfEdge* x = d->next; x != d; x = x->next) walk.insert(b, x);
+        d->face->flooded = true;
+        b = walk.erase(b);
+        grew = true;
+    }
+    return grew;
+}
+
+void pruneSpikes(Walk& walk, int minPerimeter) {
+    if (walk.empty()) return;
+    Pos d = walk.begin();
+    Pos e = std::next(d);
+    while (d != walk.end()) {
+        if (e == walk.end()) e = walk.begin();
+        if ((int)walk.size() <= minPerimeter || walk.size() <= 2) return;
+        if ((*d)->pair == *e) {
+            Pos before = cyclicPrev(walk, d);
+            Pos after = cyclicNext(walk, e);
+            walk.erase(d);
+            walk.erase(e);
+            d = before;
+            e = after;
+        } else {
+            ++d;
+            ++e;
+        }
+    }
+}
+
+// --- moving the cut across a face ---
+
+// A further cut branch at an inner vertex of the run splits the run's far
+// side in the walk, so such a move is refused rather than done in part. Where
+// the run passes from a boundary edge onto a cut edge, the boundary's own
+// continuation through the vertex is expected and is no branch.
+bool branchInsideRun(HalfEdge* rs, size_t runLength) {
+    HalfEdge* q = rs;
+    for (size_t i = 1; i < runLength; ++i, q = q->next) {
+        Vertex* v = q->vert;
+        size_t expected = 2;
+        if (isBoundary(q) != isBoundary(q->next)) expected = 3;
+        size_t cut = 0;
+        for (HalfEdge* s : v->edge)
+            if (s->onCut) ++cut;
+        if (cut != expected) return true;
+    }
+    return false;
+}
+
+// Near side: the run's own half-edges leave the walk, which now passes
+// outside f along the pairs of f's other half-edges.
+void rerouteNearSide(Walk& walk, Pos at, HalfEdge* rs, Face* f) {
+    while (!walk.empty() && (*at)->face == f && (*at)->onCut) {
+        (*at)->visited = true;
+        at = walk.erase(at);
+        if (at == walk.end()) at = walk.begin();
+    }
+    for (HalfEdge* x = rs->prev; !x->visited; x = x->prev) walk.insert(at, x->pair);
+}
+
+// Far side: the entries across the run leave the walk, which now passes
+// along f's own other half-edges.
+void rerouteFarSide(Walk& walk, Pos at, HalfEdge* be, Face* f) {
+    while (!walk.empty() && (*at)->onCut && (*at)->pair->face == f) {
+        (*at)->pair->visited = true;
+        at = walk.erase(at);
+        if (at == walk.end()) at = walk.begin();
+    }
+    for (HalfEdge* x = be->next; !x->visited; x = x->next) walk.insert(at, x);
+}
+
+bool walkJoinsUp(const Walk& walk) {
+    for (auto it = walk.begin(); it != walk.end(); ++it) {
+        auto nx = std::next(it);
+        if (nx == walk.end()) nx = walk.begin();
+        if ((*it)->vert != (*nx)->prev->vert) return false;
+    }
+    return true;
+}
+
+// --- adding a path ---
+
+// Unfolds the freshly marked edges into the walk depth first, corner by corner.
+void spliceMarkedEdges(Walk& walk) {
+    for (Pos d = walk.begin(); d != walk.end(); ++d) {
+        Pos b = cyclicNext(walk, d);
+        HalfEdge* x = (*d)->next;
+        // A sound corner reaches b within one turn around the vertex.
+        size_t steps = 0;
+        while (x != *b && steps <= (*d)->vert->edge.size()) {
+            if (x->onCut) {
+                d = walk.insert(b, x);
+                b = walk.insert(b, x->pair);
+                x = x->next;
+                steps = 0;
+            } else {
+                x = x->pair->next;
+                ++steps;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void Polyhedron::clearCutFlags() {
+    for (HalfEdge& h : halfEdges) {
+        h.onCut = false;
+        if (h.vert) h.vert->onCut = false;
+    }
+}
+
+void Polyhedron::markCut() {
+    clearCutFlags();
+    for (HalfEdge* h : perimeter) markEdgeAndHead(h);
+    printf("%delem\n", (int)perimeter.size());
+    computeCutDistances();
+}
+
+void Polyhedron::computeCutDistances() {
+    Vertex* seed = nullptr;
+    for (Vertex& v : vertices) {
+        v.cutDistance = std::numeric_limits<double>::infinity();
+        v.towardCut = nullptr;
+        if (v.onCut) seed = &v;
+    }
+    openSet.clear();
+    if (!seed) return;
+    seed->cutDistance = 0.0;
+    for (Vertex* r = seed; r; r = nearestOpen(openSet)) {
+        openSet.remove(r);
+        relaxAround(r, openSet);
+    }
+}
+
+void Polyhedron::floodFromFace(Face* f) {
+    std::vector<HalfEdge*> cycle;
+    if (!collectCycle(f, halfEdges.size(), cycle)) return;
+    clearCutFlags();
+    perimeter.clear();
+    clearFlooded();
+    perimeter.assign(cycle.begin(), cycle.end());
+    f->flooded = true;
+    bool grew;
+    do {
+        grew = growFlood(perimeter);
+        pruneSpikes(perimeter, minPerimeter);
+    } while (grew);
+    markCut();
+    clearFlooded();
+}
+
+bool Polyhedron::moveCutAcrossFace(Face* f) {
+    std::vector<HalfEdge*> cycle;
+    if (!collectCycle(f, halfEdges.size(), cycle)) return false;
+    auto cutAcross = [](const HalfEdge* q) { return q->pair->onCut && q->pair->face; };
+    int starts = 0, ends = 0, touches = 0;
+    size_t runLength = 0;
+    HalfEdge* rs = nullptr;
+    HalfEdge* be = nullptr;
+    for (HalfEdge* q : cycle) {
+        if (q->onCut != q->pair->onCut || q->pair->face == f) return false;
+        if (q->onCut) ++runLength;
+        if (q->onCut && !q->prev->onCut) {
+            ++starts;
+            if (!rs) rs = q;
+        }
+        if (cutAcross(q) && !cutAcross(q->next)) {
+            ++ends;
+            if (!be) be = q;
+        }
+        if (!q->onCut && q->vert->onCut) ++touches;
+    }
+    if (starts != 1 || ends != 1 || touches != 1) return false;
+    if (branchInsideRun(rs, runLength)) return false;
+    Pos nearPos = findEntry(perimeter, rs);
+    Pos farPos = findEntry(perimeter, be->pair);
+    if (nearPos == perimeter.end() || farPos == perimeter.end()) return false;
+
+    // A rewrite that would not join up is undone, so a refusal changes nothing.
+    Walk before = perimeter;
+    clearVisited();
+    rerouteNearSide(perimeter, nearPos, rs, f);
+    clearVisited();
+    rerouteFarSide(perimeter, farPos, be, f);
+    clearVisited();
+    if (!walkJoinsUp(perimeter)) {
+        perimeter.swap(before);
+        return false;
+    }
+    markCut();
+    checkTopology();
+    return true;
+}
+
+void Polyhedron::deleteCutBranch(HalfEdge* h) {
+    if (!h || !h->pair || (int)perimeter.size() <= minPerimeter) return;
+    Pos i1 = findLastEntry(perimeter, h);
+    Pos i2 = findLastEntry(perimeter, h->pair);
+    if (i1 == perimeter.end() || i2 == perimeter.end()) return;
+    int a = branchLength(i1, i2);
+    int b = branchLength(i2, i1);
+    if (a <= b)
+        removeBranch(i1, i2);
+    else
+        removeBranch(i2, i1);
+    markCut();
+}
+
+void Polyhedron::addCutPath(HalfEdge* h) {
+    if (!h || !h->pair) return;
+    if (h->vert->cutDistance == 0.0 && h->pair->vert->cutDistance == 0.0) return;
+    HalfEdge* p = h->pair->vert->cutDistance > h->vert->cutDistance ? h : h->pair;
+    bool startsOnCut = p->vert->onCut;
+    markEdgeAndHead(p);
+    p->pair->vert->onCut = true;
+    // The path ends at the first vertex already on the cut, as the Cut tool's
+    // preview does; going on there (possible only across zero-length edges)
+    // would close a loop in the cut.
+    if (!startsOnCut) {
+        for (HalfEdge* t = p->vert->towardCut; t && !t->onCut; t = t->vert->towardCut) {
+            bool reachesCut = t->vert->onCut;
+            markEdgeAndHead(t);
+            if (reachesCut) break;
+        }
+    }
+    spliceMarkedEdges(perimeter);
+    markCut();
+}
+
+int Polyhedron::branchLength(PerimeterPos p, PerimeterPos q) {
+    int n = 0;
+    for (;;) {
+        if ((*p)->pair != *q) return INT_MAX;
+        ++n;
+        p = cyclicNext(perimeter, p);
+        if (p == q) return n;
+        q = cyclicPrev(perimeter, q);
+    }
+}
+
+// Checks the mirrored pairs out to the turning point before removing any, so
+// that a branch that forks is left whole. Iterative, so a long branch cannot
+// exhaust the stack.
+bool Polyhedron::removeBranch(PerimeterPos p, PerimeterPos q) {
+    std::vector<std::pair<PerimeterPos, PerimeterPos>> mirrored;
+    for (;;) {
+        if ((*p)->pair != *q) return false;
+        mirrored.emplace_back(p, q);
+        PerimeterPos pNext = cyclicNext(perimeter, p);
+        if (pNext == q) break;
+        p = pNext;
+        q = cyclicPrev(perimeter, q);
+    }
+    for (auto it = mirrored.rbegin(); it != mirrored.rend(); ++it) {
+        perimeter.erase(it->first);
+        perimeter.erase(it->second);
+    }
+    return true;
+}

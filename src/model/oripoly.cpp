@@ -1,7 +1,10 @@
 #include "model/oripoly.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,14 +13,11 @@ namespace {
 const double kTwoPi = 6.283185307179586;
 }
 
-Vertex::Vertex()
-    : bendDefect(kTwoPi), onCut(false), index(-1), cutDistance(DBL_MAX), towardCut(nullptr) {
+Vertex::Vertex() : bendDefect(kTwoPi), onCut(false), index(-1), cutDistance(DBL_MAX), towardCut(nullptr) {
     edge.reserve(128);
 }
 
-Polyhedron::Polyhedron() {
-    solver.model = this;
-}
+Polyhedron::Polyhedron() { solver.model = this; }
 
 // Members are destroyed in reverse order: the crease pattern, the solver, then
 // the lists. Nothing follows a link, so a half-read model is freed safely.
@@ -65,36 +65,314 @@ void Polyhedron::numberElements() {
 
 namespace {
 
-// One corner of a face line, read like "%d/%d/%d": absent indices are 0 and
-// after an empty texture index the normal index is not read.
-struct Corner {
-    long vertex = 0, texture = 0, normal = 0;
-    bool hasVertex = false;
+const size_t kChunkLength = 1023;
+
+// One chunk of a line as fgets with a 1024-byte buffer reads it: up to 1023
+// characters, or through the line end if it comes first.
+struct Chunk {
+    char text[kChunkLength + 1];
+    // Counted here rather than found with strlen, so that NUL bytes in the
+    // file do not upset the line numbers of messages.
+    bool endsLine = false;
+    // More of the same line follows in the next chunk.
+    bool cut = false;
 };
 
-bool readInt(const char*& s, long& value) {
+bool readChunk(FILE* fp, Chunk& chunk) {
+    size_t n = 0;
+    chunk.endsLine = false;
+    int c;
+    while (n < kChunkLength && (c = std::getc(fp)) != EOF) {
+        chunk.text[n++] = (char)c;
+        if (c == '\n') {
+            chunk.endsLine = true;
+            break;
+        }
+    }
+    chunk.text[n] = '\0';
+    chunk.cut = false;
+    if (n == kChunkLength && !chunk.endsLine) {
+        c = std::getc(fp);
+        chunk.cut = c != EOF && c != '\n' && c != '\r';
+        if (c != EOF) std::ungetc(c, fp);
+    }
+    return n > 0;
+}
+
+// A number of a face corner as "%d" reads it, kept as long so that indices
+// too big for an int are merely out of range; `text` is what the file says.
+struct CornerIndex {
+    long value = 0;
+    const char* text = "0";
+    int textLength = 1;
+};
+
+bool readIndex(const char*& s, CornerIndex& index) {
     const char* p = s;
-    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f') ++p;
+    while (std::isspace((unsigned char)*p)) ++p;
     char* end = nullptr;
     long v = std::strtol(p, &end, 10);
     if (end == p) return false;
-    value = v;
+    index.value = v;
+    index.text = p;
+    index.textLength = (int)(end - p);
     s = end;
     return true;
 }
 
+// One corner read like "%d/%d/%d": absent indices are 0, and after an empty
+// texture index the normal index is not read.
+struct Corner {
+    CornerIndex vertex, texture, normal;
+    bool hasVertex = false;
+};
+
 Corner parseCorner(const char* field) {
     Corner c;
     const char* s = field;
-    if (!readInt(s, c.vertex)) return c;
+    if (!readIndex(s, c.vertex)) return c;
     c.hasVertex = true;
     if (*s != '/') return c;
     ++s;
-    if (!readInt(s, c.texture)) return c;
+    if (!readIndex(s, c.texture)) return c;
     if (*s != '/') return c;
     ++s;
-    readInt(s, c.normal);
+    readIndex(s, c.normal);
     return c;
+}
+
+// Splits at space characters only, a run counting as one; the line end stays
+// with the last field. The fields are cut out of `text` in place.
+std::vector<char*> splitAtSpaces(char* text) {
+    std::vector<char*> fields;
+    char* s = text;
+    while (*s) {
+        while (*s == ' ') ++s;
+        if (!*s) break;
+        fields.push_back(s);
+        while (*s && *s != ' ') ++s;
+        if (*s) *s++ = '\0';
+    }
+    return fields;
+}
+
+// The corners of a face line start after its keyword, whatever white space
+// follows it, so "f\t1 2 3" and a line indented by a tab read like "f 1 2 3".
+char* cornerText(char* line) {
+    char* s = line;
+    while (std::isspace((unsigned char)*s)) ++s;
+    while (*s && !std::isspace((unsigned char)*s)) ++s;
+    while (std::isspace((unsigned char)*s)) ++s;
+    return s;
+}
+
+// The reader's own tables, dropped when it returns.
+struct ObjTables {
+    std::vector<Vertex*> vertices;  // by file number - 1
+    std::vector<long> vertexLines;
+    std::vector<long> faceLines;
+    long numTex = 0;
+    long numNormals = 0;
+    // A chunk of a long line, or a last line, is echoed without a line end;
+    // the messages that follow it then start a line of their own.
+    bool echoOpen = false;
+
+    void echo(const char* line) {
+        printf("\t%s", line);
+        size_t n = std::strlen(line);
+        echoOpen = n == 0 || line[n - 1] != '\n';
+    }
+
+    __attribute__((format(printf, 2, 3))) void say(const char* format, ...) {
+        if (echoOpen) printf("\n");
+        echoOpen = false;
+        va_list args;
+        va_start(args, format);
+        std::vprintf(format, args);
+        va_end(args);
+    }
+};
+
+// Checks one index against the count of its records read so far; `lowest` is
+// 1 for vertices and 0 for the optional texture and normal indices.
+bool indexInRange(ObjTables& t, long lineNo, const CornerIndex& index, long lowest, long count,
+                  const char* one, const char* many) {
+    if (index.value >= lowest && index.value <= count) return true;
+    if (index.value < 0)
+        t.say("line %ld: face corner names %s %.*s; negative (relative) indices are not supported\n", lineNo,
+              one, index.textLength, index.text);
+    else if (index.value == 0)
+        t.say("line %ld: face corner names %s 0; %s are numbered from 1\n", lineNo, one, many);
+    else
+        t.say("line %ld: face corner names %s %.*s, but only %ld %s %s defined\n", lineNo, one,
+              index.textLength, index.text, count, count == 1 ? one : many, count == 1 ? "is" : "are");
+    return false;
+}
+
+bool readVertexLine(std::list<Vertex>& vertices, ObjTables& t, const char* line, long lineNo) {
+    char k[kChunkLength + 1], a[kChunkLength + 1] = "", b[kChunkLength + 1] = "", c[kChunkLength + 1] = "";
+    if (std::sscanf(line, "%1023s %1023s %1023s %1023s", k, a, b, c) < 4)
+        t.say("error! vert coord should be 3D\n");
+    Vertex v;
+    v.pos = Vec3(-std::atof(a), std::atof(b), std::atof(c));
+    if (!std::isfinite(v.pos.x) || !std::isfinite(v.pos.y) || !std::isfinite(v.pos.z)) {
+        t.say("line %ld: vertex coordinate is not a finite number\n", lineNo);
+        return false;
+    }
+    vertices.push_back(v);
+    // Copying into the list does not keep the reserved room.
+    vertices.back().edge.reserve(128);
+    t.vertices.push_back(&vertices.back());
+    t.vertexLines.push_back(lineNo);
+    return true;
+}
+
+// Texture coordinates and normals are only counted; a short one is still
+// counted, with a warning. `words` includes the keyword.
+void warnIfShort(ObjTables& t, const char* line, int words, const char* warning) {
+    char w[4][kChunkLength + 1];
+    if (std::sscanf(line, "%1023s %1023s %1023s %1023s", w[0], w[1], w[2], w[3]) < words)
+        t.say("%s", warning);
+}
+
+// Reads the corners of a face line into `p`; says why and returns false when
+// the line names a vertex, texture or normal that is not there.
+bool readCorners(ObjTables& t, char* line, long lineNo, std::vector<Vertex*>& p, std::vector<long>& numbers) {
+    std::vector<char*> fields = splitAtSpaces(cornerText(line));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        Corner c = parseCorner(fields[i]);
+        if (!c.hasVertex) {
+            t.say("line %ld: face corner %zu has no vertex number\n", lineNo, i + 1);
+            return false;
+        }
+        if (!indexInRange(t, lineNo, c.vertex, 1, (long)t.vertices.size(), "vertex", "vertices") ||
+            !indexInRange(t, lineNo, c.texture, 0, t.numTex, "texture coordinate", "texture coordinates") ||
+            !indexInRange(t, lineNo, c.normal, 0, t.numNormals, "normal", "normals"))
+            return false;
+        p.push_back(t.vertices[c.vertex.value - 1]);
+        numbers.push_back(c.vertex.value);
+    }
+    return true;
+}
+
+// A face needs three corners and may name a vertex only once: the half-edge
+// records cannot hold anything else.
+bool isPolygon(ObjTables& t, long lineNo, std::vector<long> numbers) {
+    if (numbers.size() < 3) {
+        t.say("line %ld: face has %zu corner%s; a face needs at least 3\n", lineNo, numbers.size(),
+              numbers.size() == 1 ? "" : "s");
+        return false;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    auto twice = std::adjacent_find(numbers.begin(), numbers.end());
+    if (twice != numbers.end()) {
+        t.say("line %ld: face names vertex %ld twice\n", lineNo, *twice);
+        return false;
+    }
+    return true;
+}
+
+// Corner i leaves p[i] towards p[i-1], so the `next` cycle runs against the
+// file's order of corners.
+void makeFace(std::list<Face>& faces, std::list<HalfEdge>& halfEdges, const std::vector<Vertex*>& p) {
+    size_t k = p.size();
+    faces.push_back(Face());
+    Face* face = &faces.back();
+    std::vector<HalfEdge*> h(k);
+    for (size_t i = 0; i < k; ++i) {
+        halfEdges.push_back(HalfEdge());
+        h[i] = &halfEdges.back();
+    }
+    for (size_t i = 0; i < k; ++i) {
+        h[i]->vert = p[(i + k - 1) % k];
+        h[i]->next = h[(i + k - 1) % k];
+        h[i]->prev = h[(i + 1) % k];
+        h[i]->face = face;
+        p[i]->edge.push_back(h[i]);
+    }
+    face->edge = h[0];
+}
+
+bool readFaceLine(Polyhedron& model, ObjTables& t, char* line, long lineNo) {
+    std::vector<Vertex*> p;
+    std::vector<long> numbers;
+    if (!readCorners(t, line, lineNo, p, numbers) || !isPolygon(t, lineNo, numbers)) return false;
+    makeFace(model.faces, model.halfEdges, p);
+    t.faceLines.push_back(lineNo);
+    return true;
+}
+
+// A long line is read in chunks. The first chunk of a vertex or face line
+// would give a wrong position or a wrong face (cut in the middle of a number,
+// say), so such a record is refused.
+bool isWhole(ObjTables& t, const Chunk& chunk, const char* record, long lineNo) {
+    if (!chunk.cut) return true;
+    t.say("line %ld: %s line is longer than %zu characters\n", lineNo, record, kChunkLength);
+    return false;
+}
+
+// Reads every record of the file; says why and returns false on the first
+// line that refuses it.
+bool readRecords(FILE* fp, Polyhedron& model, ObjTables& t) {
+    Chunk chunk;
+    char* line = chunk.text;
+    char word[kChunkLength + 1];
+    long lineNo = 1;
+    bool inLongLine = false;
+    for (; readChunk(fp, chunk); lineNo += chunk.endsLine ? 1 : 0) {
+        // The rest of a long comment (or of any long line) is never a record
+        // of its own, whatever it happens to start with.
+        bool rest = inLongLine;
+        inLongLine = chunk.cut;
+        if (rest) continue;
+        if (std::sscanf(line, "%1023s", word) != 1 || word[0] == '#') continue;
+        bool ok = true;
+        if (std::strcmp(word, "v") == 0) {
+            t.echo(line);
+            ok = isWhole(t, chunk, "vertex", lineNo) && readVertexLine(model.vertices, t, line, lineNo);
+        } else if (std::strcmp(word, "vt") == 0) {
+            t.echo(line);
+            warnIfShort(t, line, 3, "error! tex coord should be 2D\n");
+            ++t.numTex;
+        } else if (std::strcmp(word, "vn") == 0) {
+            t.echo(line);
+            warnIfShort(t, line, 4, "error! normal coord should be 3D\n");
+            ++t.numNormals;
+        } else if (std::strcmp(word, "f") == 0) {
+            if (t.vertices.empty()) {
+                t.say("line %ld: face comes before any vertex\n", lineNo);
+                return false;
+            }
+            t.echo(line);
+            ok = isWhole(t, chunk, "face", lineNo) && readFaceLine(model, t, line, lineNo);
+        }
+        if (!ok) return false;
+    }
+    if (std::ferror(fp)) {
+        t.say("could not read file\n");
+        return false;
+    }
+    if (t.vertices.empty()) {
+        t.say("the file defines no vertex\n");
+        return false;
+    }
+    if (t.faceLines.empty()) {
+        t.say("the file defines no face\n");
+        return false;
+    }
+    return true;
+}
+
+// Vertices that no face uses have no outgoing half-edge, which every later
+// step starts from; they are common in real files, so they go with a note.
+void dropUnusedVertices(std::list<Vertex>& vertices, ObjTables& t) {
+    size_t before = vertices.size();
+    vertices.remove_if([](const Vertex& v) { return v.edge.empty(); });
+    size_t dropped = before - vertices.size();
+    if (dropped == 1)
+        t.say("dropped 1 vertex that no face uses\n");
+    else if (dropped > 1)
+        t.say("dropped %zu vertices that no face uses\n", dropped);
 }
 
 }  // namespace
@@ -105,76 +383,19 @@ int Polyhedron::readOBJ(const char* path) {
         printf("could not open file\n");
         return -1;
     }
-
-    std::vector<Vertex*> table;
-    table.reserve(10000);
-    long numTex = 0, numNormals = 0;
-    bool completeFace = false;
-
-    char line[1024];
-    char word[1024];
-    while (std::fgets(line, sizeof line, fp)) {
-        if (std::sscanf(line, "%1023s", word) != 1 || word[0] == '#') continue;
-
-        if (std::strcmp(word, "v") == 0) {
-            printf("\t%s", line);
-            char k[1024], a[1024] = "", b[1024] = "", c[1024] = "";
-            int n = std::sscanf(line, "%1023s %1023s %1023s %1023s", k, a, b, c);
-            if (n < 4) printf("error! vert coord should be 3D\n");
-            Vertex v;
-            v.pos = Vec3(-std::atof(a), std::atof(b), std::atof(c));
-            vertices.push_back(v);
-            table.push_back(&vertices.back());
-        } else if (std::strcmp(word, "vt") == 0) {
-            printf("\t%s", line);
-            char k[1024], a[1024], b[1024];
-            if (std::sscanf(line, "%1023s %1023s %1023s", k, a, b) < 3) printf("error! tex coord should be 2D\n");
-            ++numTex;
-        } else if (std::strcmp(word, "vn") == 0) {
-            printf("\t%s", line);
-            ++numNormals;
-        } else if (std::strcmp(word, "f") == 0) {
-            if (table.empty()) {
-                std::fclose(fp);
-                return -1;
-            }
-            printf("\t%s", line);
-
-            std::vector<Vertex*> p;
-            std::vector<char*> fields;
-            for (char* tok = std::strtok(line, " "); tok; tok = std::strtok(nullptr, " ")) fields.push_back(tok);
-            for (size_t i = 1; i < fields.size(); ++i) {
-                Corner c = parseCorner(fields[i]);
-                if (!c.hasVertex || c.vertex < 1 || c.vertex > (long)table.size() || c.texture < 0 ||
-                    c.texture > numTex || c.normal < 0 || c.normal > numNormals) {
-                    std::fclose(fp);
-                    return -1;
-                }
-                p.push_back(table[c.vertex - 1]);
-            }
-
-            size_t k = p.size();
-            if (k == 0) continue;
-            faces.push_back(Face());
-            Face* face = &faces.back();
-            std::vector<HalfEdge*> h(k);
-            for (size_t i = 0; i < k; ++i) {
-                halfEdges.push_back(HalfEdge());
-                h[i] = &halfEdges.back();
-            }
-            for (size_t i = 0; i < k; ++i) {
-                h[i]->vert = p[(i + k - 1) % k];
-                h[i]->next = h[(i + k - 1) % k];
-                h[i]->prev = h[(i + 1) % k];
-                h[i]->face = face;
-                p[i]->edge.push_back(h[i]);
-            }
-            face->edge = h[0];
-            completeFace = true;
-        }
-    }
+    ObjTables t;
+    t.vertices.reserve(10000);
+    t.vertexLines.reserve(10000);
+    t.faceLines.reserve(10000);
+    bool read = readRecords(fp, *this, t);
     std::fclose(fp);
-    if (table.empty() || !completeFace) return -1;
+    if (!read) return -1;
+    std::string reason;
+    if (checkSurface(t.vertexLines, t.faceLines, reason) != 0) {
+        t.say("%s", reason.c_str());
+        return -1;
+    }
+    dropUnusedVertices(vertices, t);
     return 0;
 }
 

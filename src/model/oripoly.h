@@ -2,6 +2,7 @@
 #define PLICATROPE_MODEL_ORIPOLY_H
 
 #include <list>
+#include <string>
 #include <vector>
 
 #include "creasepattern/crease_pattern.h"
@@ -134,6 +135,11 @@ public:
     // Loading: the reader, pairing, boundary closing and the topology check.
     int load(const char* path);
     int readOBJ(const char* path);
+    // Refuses (-1, with the reason as one console line in `reason`) a surface
+    // just read that pairing and boundary closing cannot represent; the lines
+    // are those of the "v" and "f" records in file order.
+    int checkSurface(const std::vector<long>& vertexLines, const std::vector<long>& faceLines,
+                     std::string& reason);
     void pairHalfEdges();
     void closeBoundary();
     void checkTopology();

@@ -57,6 +57,15 @@ public:
     void release();
     int edgeSign(const HalfEdge* he) const;
 
+    // The memory guard of allocate() and Develop: bytes of the storage for
+    // V vertices, E edges and F faces, and whether `bytes` fit in what this
+    // machine allows (printing one line about a model of v, e, f if not).
+    static double storageBytes(double V, double E, double F);
+    static bool storageFits(int v, int e, int f, double bytes);
+    // Half the physical memory, unless storageLimitOverride is positive.
+    static double storageLimit();
+    static double storageLimitOverride;
+
     // Dense linear algebra shared by every step.
     void factorNormalMatrix(const double* X, int m, int n, double* factor);
     void solveNormalSystem(const double* factor, int m, double* y);

@@ -157,4 +157,29 @@ int loadObjText(Polyhedron& model, const std::string& objText, const std::string
     return result;
 }
 
+int readObjText(Polyhedron& model, const std::string& objText, const std::string& name) {
+    std::string path = writeTempFile(name, objText);
+    int result = -1;
+    captureStdout([&] {
+        result = model.readOBJ(path.c_str());
+        if (result == 0) model.pairHalfEdges();
+    });
+    return result;
+}
+
+std::string objInModelCoordinates(const std::vector<Vec3>& points,
+                                  const std::vector<std::vector<int>>& faces) {
+    std::vector<P3> v;
+    for (const Vec3& p : points) v.push_back(P3{-p.x, p.y, p.z});
+    std::vector<std::vector<int>> f;
+    for (const auto& face : faces) f.emplace_back(face.rbegin(), face.rend());
+    return toObj(v, f);
+}
+
+std::string polygonInModelCoordinates(const std::vector<Vec3>& points) {
+    std::vector<int> face;
+    for (int i = 0; i < (int)points.size(); ++i) face.push_back(i);
+    return objInModelCoordinates(points, {face});
+}
+
 }  // namespace testsupport

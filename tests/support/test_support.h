@@ -3,6 +3,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "model/vec.h"
 
 class Polyhedron;
 
@@ -30,6 +33,20 @@ std::string openGridObj(int n);
 
 // Loads OBJ text into the model, keeping the console quiet. Returns load()'s result.
 int loadObjText(Polyhedron& model, const std::string& objText, const std::string& name = "model.obj");
+
+// Only reads and pairs (readOBJ, pairHalfEdges), quietly, so that a test can
+// run the later loading steps itself. Returns readOBJ()'s result.
+int readObjText(Polyhedron& model, const std::string& objText, const std::string& name = "model.obj");
+
+// OBJ text whose model, once read, has exactly these positions (the reader
+// mirrors x) and faces whose `next` cycles visit the given corners in the
+// given order from the face's `edge`; list corners counter-clockwise seen
+// from outside.
+std::string objInModelCoordinates(const std::vector<Vec3>& points,
+                                  const std::vector<std::vector<int>>& faces);
+
+// The same for one face through all the points in order.
+std::string polygonInModelCoordinates(const std::vector<Vec3>& points);
 
 }  // namespace testsupport
 

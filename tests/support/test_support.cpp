@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <ftw.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -23,8 +24,21 @@ std::string captureStdout(const std::function<void()>& f) {
     return testing::internal::GetCapturedStdout();
 }
 
+namespace {
+
+std::string scratchDir;
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
+
+// The scratch directory goes when the test program ends.
+void removeScratchDir() {
+    if (!scratchDir.empty()) nftw(scratchDir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+}  // namespace
+
 std::string tempPath(const std::string& name) {
-    static std::string dir;
+    std::string& dir = scratchDir;
     if (dir.empty()) {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/plicatrope-test-XXXXXX";
@@ -32,6 +46,7 @@ std::string tempPath(const std::string& name) {
         buf.push_back('\0');
         if (!mkdtemp(buf.data())) return name;
         dir = buf.data();
+        std::atexit(removeScratchDir);
     }
     return dir + "/" + name;
 }

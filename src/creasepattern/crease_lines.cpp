@@ -1,0 +1,117 @@
+#include "creasepattern/crease_pattern.h"
+#include "model/oripoly.h"
+
+// Crease lines end at nodes that stand on points held by other records, so
+// a position refresh moves every line without regenerating it.
+
+namespace {
+
+PatternNode* makeNode(CreasePattern& cp, Vec2* point) {
+    cp.nodes.push_front(PatternNode(point));
+    return &cp.nodes.front();
+}
+
+void makeLine(CreasePattern& cp, PatternNode* start, PatternNode* end, char kind) {
+    cp.lines.push_front(CreaseLine());
+    CreaseLine* line = &cp.lines.front();
+    line->start = start;
+    line->end = end;
+    line->kind = kind;
+    start->incidentLines.push_back(line);
+    end->incidentLines.push_back(line);
+}
+
+// The node of the molecule triangle across the edge molecule on U's side:
+// the face beyond the molecule's opposite side.
+PatternNode* nodeAcrossEdgeMolecule(const PatternHalfEdge* U) {
+    const PatternHalfEdge* opposite = U->next ? U->next->next : nullptr;
+    const PatternFace* O = opposite && opposite->pair ? opposite->pair->face : nullptr;
+    return O ? O->node : nullptr;
+}
+
+void makeBoundaryValley(CreasePattern& cp, PatternNode* from, PatternHalfEdge* U) {
+    cp.midpoints.push_front(BoundaryMidpoint());
+    BoundaryMidpoint* m = &cp.midpoints.front();
+    m->owner = &cp;
+    m->halfEdge = U;
+    if (U->vert && U->pair->vert) m->pos = 0.5 * (U->vert->pos + U->pair->vert->pos);
+    m->node = makeNode(cp, &m->pos);
+    makeLine(cp, from, m->node, Valley);
+}
+
+// A valley for every pair of neighbouring molecule triangles, made when the
+// second of the two is visited, and one out to every paper-boundary side.
+void makeValleys(CreasePattern& cp) {
+    for (PatternFace& G : cp.faces) {
+        if (G.kind != VertexMolecule || G.node || !G.edge) continue;
+        G.node = makeNode(cp, &G.centre);
+        int sides = countSides(&G);
+        PatternHalfEdge* d = G.edge;
+        for (int i = 0; i < sides && d; ++i, d = d->next) {
+            PatternHalfEdge* U = d->pair;
+            if (!U) continue;
+            const PatternFace* F = U->face;
+            if (!F) {
+                makeBoundaryValley(cp, G.node, U);
+            } else if (F->kind == VertexMolecule && F->node) {
+                makeLine(cp, G.node, F->node, Valley);
+            } else if (F->kind == EdgeMolecule) {
+                PatternNode* across = nodeAcrossEdgeMolecule(U);
+                if (across) makeLine(cp, G.node, across, Valley);
+            }
+        }
+    }
+}
+
+// Mountains from every molecule corner to the centres of the triangles
+// around it.
+void makeMountains(CreasePattern& cp) {
+    const size_t limit = cp.halfEdges.size();
+    for (PatternVertex& t : cp.vertices) {
+        if (!t.vtmEdge) continue;
+        t.node = makeNode(cp, &t.pos);
+        // A corner whose ring of half-edges is broken keeps the mountains
+        // found up to the break.
+        PatternHalfEdge* e = t.vtmEdge;
+        for (size_t steps = 0; e && steps < limit; ++steps) {
+            if (e->face && e->face->kind == VertexMolecule && e->face->node)
+                makeLine(cp, t.node, e->face->node, Mountain);
+            e = e->prev ? e->prev->pair : nullptr;
+            if (e == t.vtmEdge) break;
+        }
+    }
+}
+
+// A crimp on the inner side of every VTM edge that is not on the paper
+// boundary.
+void makeCrimps(CreasePattern& cp) {
+    for (PatternVertex& t : cp.vertices) {
+        PatternHalfEdge* h = t.vtmEdge;
+        if (!h || !h->pair || !h->pair->face) continue;
+        PatternVertex* U = h->vert;
+        // Only a molecule corner got a node in this call; any other node is stale.
+        if (!U || !U->vtmEdge) continue;
+
+        cp.crimps.push_front(CrimpRecord());
+        CrimpRecord* c = &cp.crimps.front();
+        c->owner = &cp;
+        c->vertex = &t;
+        c->node1 = makeNode(cp, &c->point1);
+        c->node2 = makeNode(cp, &c->point2);
+        makeLine(cp, t.node, c->node1, CrimpMountain);
+        makeLine(cp, U->node, c->node1, CrimpValley);
+        makeLine(cp, t.node, c->node2, CrimpValley);
+        makeLine(cp, U->node, c->node2, CrimpMountain);
+        c->computePoints();
+    }
+}
+
+}  // namespace
+
+void CreasePattern::generateCreaseLines() {
+    if (!built) return;
+    clearCreaseLines();
+    makeValleys(*this);
+    makeMountains(*this);
+    makeCrimps(*this);
+}

@@ -1,0 +1,28 @@
+#ifndef PLICATROPE_CREASEPATTERN_SHEET_GEOMETRY_H
+#define PLICATROPE_CREASEPATTERN_SHEET_GEOMETRY_H
+
+#include <cmath>
+
+#include "model/oripoly.h"
+
+// Small plane geometry shared by the crease-pattern steps.
+namespace sheet {
+
+inline double dot(const Vec2& a, const Vec2& b) { return a.x * b.x + a.y * b.y; }
+inline double cross(const Vec2& a, const Vec2& b) { return a.x * b.y - a.y * b.x; }
+// The signed angle turning x into y, in (-pi, pi].
+inline double angleFromTo(const Vec2& x, const Vec2& y) { return std::atan2(cross(x, y), dot(x, y)); }
+inline Vec2 quarterTurn(const Vec2& w) { return Vec2(-w.y, w.x); }
+// Where X's head lies on the sheet in X's face.
+inline Vec2 sheetPosition(const HalfEdge* X) { return X->face->translation + X->corner; }
+
+// Sides next to an edge molecule or the paper edge count with their ideal
+// direction rather than their actual one.
+inline bool takesIdealDirection(const PatternHalfEdge* s) {
+    const PatternFace* across = s->pair ? s->pair->face : nullptr;
+    return !across || across->kind == EdgeMolecule;
+}
+
+}  // namespace sheet
+
+#endif

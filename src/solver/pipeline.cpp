@@ -1,0 +1,101 @@
+#include "solver/pipeline.h"
+
+#include "model/oripoly.h"
+
+namespace {
+
+// Cutting open and the boundary digons add at most one vertex, two edges and
+// one face per perimeter entry, so the prepared model can be judged before
+// anything of it is made.
+bool preparedModelFits(const Polyhedron& model) {
+    double P = (double)model.perimeter.size();
+    double V = (double)model.vertices.size() + P;
+    double E = (double)model.halfEdges.size() / 2.0 + 2.0 * P;
+    double F = (double)model.faces.size() + P;
+    return LayoutSolver::storageFits((int)model.vertices.size(), (int)(model.halfEdges.size() / 2),
+                                     (int)model.faces.size(), LayoutSolver::storageBytes(V, E, F));
+}
+
+// The steps every Develop ends with, once the edge angles are corrected.
+void solveFromAngles(LayoutSolver& solver) {
+    solver.enforceAngleConditions();
+    solver.propagateDirections();
+    solver.solveWidths();
+    solver.layoutFaces();
+    solver.centreLayout();
+    solver.buildTranslationSystem();
+}
+
+}  // namespace
+
+bool developFirst(Polyhedron& working, Polyhedron& backup) {
+    if (working.faces.empty()) return false;
+    if (!preparedModelFits(working)) return false;
+
+    backup = working;
+    working.prepare();
+    LayoutSolver& solver = working.solver;
+    solver.model = &working;
+    if (!solver.allocate()) {
+        // The model stays as it was: closed along its cut, undeveloped.
+        working = backup;
+        return false;
+    }
+    solver.solveAngles();
+    solveFromAngles(solver);
+    working.checkTopology();
+    return true;
+}
+
+void developAgain(Polyhedron& working) {
+    LayoutSolver& solver = working.solver;
+    if (!solver.allocated) return;
+    solver.correctAnglesFromLayout();
+    solveFromAngles(solver);
+}
+
+IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging) {
+    IdleStepResult result;
+    LayoutSolver& solver = working.solver;
+    CreasePattern& pattern = working.creasePattern;
+    // A rebuild that was refused for its size leaves nothing to step.
+    if (!solver.allocated) return result;
+
+    if (options.avoidIntersection || options.angleCondition) {
+        pattern.updatePositions();
+        if (options.angleCondition) pattern.computeAngleConditionPenalty();
+        double a = options.avoidIntersection ? (converging ? 1.8 : 1.0) : 0.0;
+        double b = converging ? 1.1 : 1.0;
+        result.penalty = solver.penaltyStep(a, b, 0.0);
+        result.stepped = true;
+        solver.layoutFaces();
+        solver.centreLayout();
+        if (pattern.built && !options.creasePatternOn) {
+            pattern.triangulateVertexMolecules();
+            pattern.improveVertexMolecules();
+        }
+    }
+    if (options.creasePatternOn && pattern.built) pattern.updatePositions();
+    return result;
+}
+
+void creasePatternTick(Polyhedron& working, const SolverOptions& options) {
+    if (!options.creasePatternOn && !options.angleCondition && !options.avoidIntersection) return;
+    // A rebuild that was refused for its size leaves no layout to build from.
+    if (!working.solver.allocated) return;
+    CreasePattern& pattern = working.creasePattern;
+    if (pattern.built) {
+        pattern.clearCreaseLines();
+        pattern.triangulateVertexMolecules();
+        pattern.improveVertexMolecules();
+    } else {
+        pattern.attachModel(&working);
+        pattern.buildPolygons();
+        pattern.buildVertexMolecules();
+        pattern.buildEdgeMolecules();
+        pattern.closePatternBoundary();
+        pattern.built = true;
+        pattern.triangulateVertexMolecules();
+    }
+    if (options.creasePatternOn) pattern.generateCreaseLines();
+}

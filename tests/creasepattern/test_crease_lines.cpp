@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "creasepattern/pattern_fixtures.h"
+#include "model/oripoly.h"
+#include "solver/pipeline.h"
+#include "support/test_support.h"
+
+using namespace patternfixtures;
+
+namespace {
+
+// A triangulated pattern of an open grid: molecules inside, on the paper
+// boundary and at its corners.
+class GridLines : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(loadLaidOut(model, testsupport::openGridObj(3)), 0);
+        buildPattern(model);
+        cp().triangulateVertexMolecules();
+        ASSERT_EQ(patternFault(cp()), "");
+    }
+    CreasePattern& cp() { return model.creasePattern; }
+    Polyhedron model;
+};
+
+const PatternFace* faceAcross(const PatternHalfEdge& s) { return s.pair ? s.pair->face : nullptr; }
+bool isMolecule(const PatternFace* f) { return f && f->kind == VertexMolecule; }
+
+int moleculeTrianglesAt(const CreasePattern& cp, const PatternVertex* t) {
+    int n = 0;
+    for (const PatternHalfEdge& e : cp.halfEdges) n += isMolecule(e.face) && e.prev->vert == t;
+    return n;
+}
+
+bool incident(const PatternNode* node, const CreaseLine* line) {
+    return std::find(node->incidentLines.begin(), node->incidentLines.end(), line) !=
+           node->incidentLines.end();
+}
+
+TEST_F(GridLines, NothingHappensUntilBuilt) {
+    CreasePattern fresh;
+    fresh.generateCreaseLines();
+    EXPECT_TRUE(fresh.lines.empty() && fresh.nodes.empty() && fresh.midpoints.empty() &&
+                fresh.crimps.empty());
+
+    cp().generateCreaseLines();
+    const CreaseLine* front = &cp().lines.front();
+    size_t lines = cp().lines.size(), nodes = cp().nodes.size();
+    cp().built = false;
+    cp().generateCreaseLines();
+    EXPECT_EQ(&cp().lines.front(), front);
+    EXPECT_EQ(cp().lines.size(), lines);
+    EXPECT_EQ(cp().nodes.size(), nodes);
+}
+
+// Crimps of the last crimp corner first, then the other crimps, the
+// mountains and the valleys, each group newest first.
+TEST_F(GridLines, LineListRunsFromTheLastCrimpToTheFirstValley) {
+    cp().generateCreaseLines();
+    ASSERT_FALSE(cp().crimps.empty());
+    auto line = cp().lines.begin();
+
+    for (const CrimpRecord& c : cp().crimps) {
+        const PatternNode* t = c.vertex->node;
+        const PatternNode* U = c.vertex->vtmEdge->vert->node;
+        const struct {
+            const PatternNode *start, *end;
+            char kind;
+        } quad[4] = {{U, c.node2, 'm'}, {t, c.node2, 'v'}, {U, c.node1, 'v'}, {t, c.node1, 'm'}};
+        for (const auto& q : quad) {
+            ASSERT_NE(line, cp().lines.end());
+            EXPECT_EQ(line->start, q.start);
+            EXPECT_EQ(line->end, q.end);
+            EXPECT_EQ(line->kind, q.kind);
+            ++line;
+        }
+    }
+
+    // Mountains, grouped by corner, the corners in reverse list order.
+    std::vector<const PatternVertex*> corners;
+    for (const PatternVertex& v : cp().vertices)
+        if (v.vtmEdge) corners.push_back(&v);
+    std::reverse(corners.begin(), corners.end());
+    for (const PatternVertex* t : corners) {
+        int n = moleculeTrianglesAt(cp(), t);
+        ASSERT_GT(n, 0);
+        for (int i = 0; i < n; ++i, ++line) {
+            ASSERT_NE(line, cp().lines.end());
+            EXPECT_EQ(line->kind, Mountain);
+            EXPECT_EQ(line->start, t->node);
+        }
+    }
+
+    int valleys = 0;
+    for (; line != cp().lines.end(); ++line, ++valleys) EXPECT_EQ(line->kind, Valley);
+    EXPECT_GT(valleys, 0);
+
+    for (const CreaseLine& l : cp().lines) {
+        EXPECT_TRUE(incident(l.start, &l));
+        EXPECT_TRUE(incident(l.end, &l));
+    }
+}
+
+TEST_F(GridLines, EveryPaperBoundarySideGetsAMidpointAndAValley) {
+    cp().generateCreaseLines();
+    size_t boundarySides = 0;
+    for (const PatternHalfEdge& U : cp().halfEdges) boundarySides += !U.face && isMolecule(faceAcross(U));
+    ASSERT_GT(boundarySides, 0u);
+    EXPECT_EQ(cp().midpoints.size(), boundarySides);
+
+    for (const BoundaryMidpoint& m : cp().midpoints) {
+        const PatternHalfEdge* U = m.halfEdge;
+        ASSERT_TRUE(U && !U->face && isMolecule(faceAcross(*U)));
+        EXPECT_EQ(m.owner, &cp());
+        EXPECT_NEAR(m.pos.x, 0.5 * (U->vert->pos.x + U->pair->vert->pos.x), 1e-12);
+        EXPECT_NEAR(m.pos.y, 0.5 * (U->vert->pos.y + U->pair->vert->pos.y), 1e-12);
+        ASSERT_EQ(m.node->point, &m.pos);
+        ASSERT_EQ(m.node->incidentLines.size(), 1u);
+        const CreaseLine* v = m.node->incidentLines[0];
+        EXPECT_EQ(v->kind, Valley);
+        EXPECT_EQ(v->start, U->pair->face->node);
+        EXPECT_EQ(v->end, m.node);
+    }
+}
+
+// One valley per pair of neighbouring triangles, directly or across an edge
+// molecule.
+TEST_F(GridLines, ValleysJoinEveryNeighbourPairOnce) {
+    cp().generateCreaseLines();
+    std::set<std::pair<const PatternNode*, const PatternNode*>> expected;
+    auto join = [&](const PatternFace* a, const PatternFace* b) {
+        expected.insert(std::minmax<const PatternNode*>(a->node, b->node));
+    };
+    for (const PatternHalfEdge& s : cp().halfEdges) {
+        if (!isMolecule(s.face)) continue;
+        const PatternFace* F = faceAcross(s);
+        if (isMolecule(F)) join(s.face, F);
+        if (F && F->kind == EdgeMolecule) {
+            const PatternFace* O = faceAcross(*s.pair->next->next);
+            if (isMolecule(O)) join(s.face, O);
+        }
+    }
+    ASSERT_FALSE(expected.empty());
+
+    std::set<const PatternNode*> midpoints;
+    for (const BoundaryMidpoint& m : cp().midpoints) midpoints.insert(m.node);
+    std::set<std::pair<const PatternNode*, const PatternNode*>> made;
+    size_t inner = 0;
+    for (const CreaseLine& l : cp().lines) {
+        if (l.kind != Valley || midpoints.count(l.end)) continue;
+        ++inner;
+        made.insert(std::minmax<const PatternNode*>(l.start, l.end));
+    }
+    EXPECT_EQ(inner, made.size()) << "a pair joined twice";
+    EXPECT_EQ(made, expected);
+    for (const PatternFace& f : cp().faces)
+        if (f.kind == VertexMolecule) {
+            EXPECT_EQ(f.node->point, &f.centre);
+        }
+}
+
+TEST_F(GridLines, CrimpsOnlyAtVtmEdgesOffThePaperBoundary) {
+    cp().generateCreaseLines();
+    std::set<const PatternVertex*> crimped;
+    for (const CrimpRecord& c : cp().crimps) {
+        EXPECT_TRUE(crimped.insert(c.vertex).second);
+        EXPECT_EQ(c.owner, &cp());
+        EXPECT_EQ(c.node1->point, &c.point1);
+        EXPECT_EQ(c.node2->point, &c.point2);
+        EXPECT_TRUE(isFiniteVec(c.point1) && isFiniteVec(c.point2));
+    }
+    std::set<const PatternNode*> nodes;
+    for (const PatternNode& n : cp().nodes) nodes.insert(&n);
+    int onBoundary = 0;
+    for (const PatternVertex& t : cp().vertices) {
+        if (!t.vtmEdge) continue;
+        bool inner = t.vtmEdge->pair->face != nullptr;
+        onBoundary += !inner;
+        EXPECT_EQ(crimped.count(&t), inner ? 1u : 0u);
+        ASSERT_TRUE(nodes.count(t.node)) << "every molecule corner has a node of this call";
+        EXPECT_EQ(t.node->point, &t.pos);
+        size_t mountains = std::count_if(t.node->incidentLines.begin(), t.node->incidentLines.end(),
+                                         [](const CreaseLine* l) { return l->kind == Mountain; });
+        EXPECT_EQ(mountains, (size_t)moleculeTrianglesAt(cp(), &t));
+    }
+    EXPECT_GT(onBoundary, 0);
+}
+
+TEST_F(GridLines, RegeneratingGivesTheSameCounts) {
+    cp().generateCreaseLines();
+    size_t counts[4] = {cp().nodes.size(), cp().lines.size(), cp().midpoints.size(), cp().crimps.size()};
+    cp().improveVertexMolecules();
+    cp().generateCreaseLines();
+    EXPECT_EQ(cp().nodes.size(), counts[0]);
+    EXPECT_EQ(cp().lines.size(), counts[1]);
+    EXPECT_EQ(cp().midpoints.size(), counts[2]);
+    EXPECT_EQ(cp().crimps.size(), counts[3]);
+}
+
+// The timer's tick on a developed model.
+TEST(CreasePatternTick, BuildsOnceThenRefreshesAsTheOptionsSay) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::cubeObj()), 0);
+    testsupport::captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+    CreasePattern& cp = working.creasePattern;
+
+    SolverOptions off;
+    off.avoidIntersection = false;
+    creasePatternTick(working, off);
+    EXPECT_FALSE(cp.built) << "all three options off";
+    EXPECT_TRUE(cp.faces.empty());
+
+    SolverOptions lines;
+    lines.creasePatternOn = true;
+    creasePatternTick(working, lines);
+    ASSERT_TRUE(cp.built);
+    EXPECT_TRUE(cp.triangulated);
+    EXPECT_EQ(cp.model, &working);
+    EXPECT_EQ(patternFault(cp), "");
+    EXPECT_FALSE(cp.lines.empty());
+    for (const PatternFace& f : cp.faces)
+        if (f.kind == VertexMolecule) {
+            EXPECT_EQ(countSides(&f), 3);
+        }
+
+    // Later ticks keep the build; without crease-pattern generation they
+    // drop the lines.
+    const PatternVertex* firstCorner = &cp.vertices.front();
+    SolverOptions penaltyOnly;
+    creasePatternTick(working, penaltyOnly);
+    EXPECT_TRUE(cp.built);
+    EXPECT_EQ(&cp.vertices.front(), firstCorner);
+    EXPECT_TRUE(cp.lines.empty() && cp.nodes.empty() && cp.crimps.empty() && cp.midpoints.empty());
+
+    // With all options off the lines stay as they are.
+    creasePatternTick(working, lines);
+    size_t made = cp.lines.size();
+    creasePatternTick(working, off);
+    EXPECT_EQ(cp.lines.size(), made);
+
+    cp.clear();
+    creasePatternTick(working, penaltyOnly);
+    EXPECT_TRUE(cp.built) << "a cleared pattern is built afresh";
+    EXPECT_TRUE(cp.lines.empty());
+}
+
+}  // namespace

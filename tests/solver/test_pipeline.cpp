@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/oripoly.h"
+#include "solver/pipeline.h"
+#include "support/test_support.h"
+
+using testsupport::captureStdout;
+using testsupport::loadObjText;
+
+namespace {
+
+struct Model {
+    const char* name;
+    std::string obj;
+};
+
+std::vector<Model> closedAndOpen() {
+    return {{"tetrahedron", testsupport::tetrahedronObj()},
+            {"cube", testsupport::cubeObj()},
+            {"icosphere", testsupport::sphereObj(1)},
+            {"open grid", testsupport::openGridObj(4)}};
+}
+
+// The "%f " sums printed after the pass dots that follow `from`.
+std::vector<double> angleSums(const std::string& out, size_t from = 0) {
+    size_t dots = out.find('.', from);
+    std::vector<double> sums;
+    if (dots == std::string::npos) return sums;
+    std::istringstream in(out.substr(out.find_first_not_of('.', dots)));
+    for (double x; in >> x;) sums.push_back(x);
+    return sums;
+}
+
+void expectFiniteSolution(const Polyhedron& model) {
+    const LayoutSolver& s = model.solver;
+    for (double t : s.edgeAngles) ASSERT_TRUE(std::isfinite(t));
+    for (double w : s.tuckWidths) ASSERT_TRUE(std::isfinite(w));
+    for (const Face& f : model.faces)
+        ASSERT_TRUE(std::isfinite(f.translation.x) && std::isfinite(f.translation.y));
+    for (const HalfEdge& h : model.halfEdges)
+        ASSERT_TRUE(std::isfinite(h.corner.x) && std::isfinite(h.direction.y)) << "half-edge " << h.index;
+}
+
+}  // namespace
+
+TEST(Pipeline, FirstDevelopClosesEveryVertex) {
+    for (const Model& m : closedAndOpen()) {
+        SCOPED_TRACE(m.name);
+        Polyhedron working, backup;
+        ASSERT_EQ(loadObjText(working, m.obj), 0);
+        const size_t vertices = working.vertices.size(), faces = working.faces.size();
+
+        bool ok = false;
+        std::string out = captureStdout([&] { ok = developFirst(working, backup); });
+        ASSERT_TRUE(ok) << out;
+        ASSERT_NE(out.find("\nv:"), std::string::npos) << out;
+        size_t counts = out.find("num_outer_edge:");
+        ASSERT_NE(counts, std::string::npos);
+        std::vector<double> sums = angleSums(out, counts);
+        EXPECT_EQ(sums.size(), working.vertices.size()) << out;
+        for (double s : sums) EXPECT_NEAR(s, 2.0, 1e-5) << out;  // the ridge residual
+        EXPECT_EQ(out.find("NULL"), std::string::npos) << out;
+        EXPECT_EQ(out.find("error"), std::string::npos) << out;
+
+        EXPECT_TRUE(working.prepared);
+        EXPECT_TRUE(working.solver.allocated);
+        EXPECT_TRUE(working.solver.anglesReady);
+        EXPECT_TRUE(working.solver.widthsReady);
+        EXPECT_TRUE(working.solver.translationSystemReady);
+        EXPECT_EQ(working.solver.model, &working);
+        EXPECT_GT(working.faces.size(), faces) << "two-sided faces along the boundary";
+        expectFiniteSolution(working);
+
+        EXPECT_FALSE(backup.prepared);
+        EXPECT_EQ(backup.vertices.size(), vertices);
+        EXPECT_EQ(backup.faces.size(), faces);
+        EXPECT_NE(backup.faces.front().edge, working.faces.front().edge);
+    }
+}
+
+TEST(Pipeline, DevelopAgainKeepsTheModelAndItsBackup) {
+    Polyhedron working, backup;
+    ASSERT_EQ(loadObjText(working, testsupport::cubeObj()), 0);
+    captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+    const size_t vertices = working.vertices.size();
+    const Vertex* backupFirst = &backup.vertices.front();
+
+    std::string out = captureStdout([&] { developAgain(working); });
+    EXPECT_EQ(out.find("v:"), std::string::npos) << "no new allocation: " << out;
+    EXPECT_EQ(out[0], '.');
+    for (double s : angleSums(out)) EXPECT_NEAR(s, 2.0, 1e-5) << out;
+    EXPECT_EQ(working.vertices.size(), vertices);
+    EXPECT_EQ(&backup.vertices.front(), backupFirst);
+    EXPECT_FALSE(backup.prepared);
+    expectFiniteSolution(working);
+}
+
+TEST(Pipeline, AModelTooLargeForMemoryIsRefusedUntouched) {
+    Polyhedron working, backup;
+    ASSERT_EQ(loadObjText(working, testsupport::octahedronObj()), 0);
+    const Vertex* first = &working.vertices.front();
+    const size_t halfEdges = working.halfEdges.size(), perimeter = working.perimeter.size();
+
+    LayoutSolver::storageLimitOverride = 1.0;
+    bool ok = true;
+    std::string out = captureStdout([&] { ok = developFirst(working, backup); });
+    LayoutSolver::storageLimitOverride = 0.0;
+
+    EXPECT_FALSE(ok);
+    EXPECT_NE(out.find("v:6 e:12 f:8"), std::string::npos) << out;
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line: " << out;
+    EXPECT_FALSE(working.prepared);
+    EXPECT_EQ(&working.vertices.front(), first);
+    EXPECT_EQ(working.vertices.size(), 6u);
+    EXPECT_EQ(working.halfEdges.size(), halfEdges);
+    EXPECT_EQ(working.perimeter.size(), perimeter);
+    EXPECT_FALSE(working.solver.allocated);
+    EXPECT_TRUE(backup.vertices.empty()) << "no backup taken";
+
+    // The bound covers what preparing really adds: the same model fits when
+    // its prepared storage just fits.
+    Polyhedron probe, spare;
+    ASSERT_EQ(loadObjText(probe, testsupport::octahedronObj()), 0);
+    captureStdout([&] { ASSERT_TRUE(developFirst(probe, spare)); });
+    const LayoutSolver& s = probe.solver;
+    double needed = LayoutSolver::storageBytes(s.numVertices, s.numEdges, s.numFaces);
+    double bound = LayoutSolver::storageBytes(6 + perimeter, 12 + 2 * perimeter, 8 + perimeter);
+    EXPECT_LE(needed, bound);
+}
+
+TEST(Pipeline, IdleStepFollowsTheOptions) {
+    Polyhedron working, backup;
+    ASSERT_EQ(loadObjText(working, testsupport::sphereObj(1)), 0);
+    captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+
+    SolverOptions still;
+    still.avoidIntersection = false;
+    const Vec2 before = working.faces.back().translation;
+    IdleStepResult r = idleStep(working, still, true);
+    EXPECT_FALSE(r.stepped);
+    EXPECT_EQ(working.faces.back().translation.x, before.x) << "the layout stands still";
+    EXPECT_EQ(working.faces.back().translation.y, before.y);
+
+    SolverOptions avoiding;
+    for (bool converging : {true, false}) {
+        r = idleStep(working, avoiding, converging);
+        EXPECT_TRUE(r.stepped);
+        EXPECT_TRUE(std::isfinite(r.penalty));
+        EXPECT_GE(r.penalty, 0.0);
+    }
+    expectFiniteSolution(working);
+}
+
+TEST(Pipeline, NothingToStepWithoutSolverStorage) {
+    Polyhedron working;
+    ASSERT_EQ(loadObjText(working, testsupport::tetrahedronObj()), 0);
+    SolverOptions options;
+    options.angleCondition = true;
+    std::string out = captureStdout([&] {
+        EXPECT_FALSE(idleStep(working, options, true).stepped);
+        developAgain(working);
+    });
+    EXPECT_EQ(out, "");
+
+    Polyhedron empty, backup;
+    EXPECT_FALSE(developFirst(empty, backup));
+}

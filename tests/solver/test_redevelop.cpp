@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "model/oripoly.h"
+#include "solver/layout_fixtures.h"
+#include "solver/layout_terms.h"
+#include "support/test_support.h"
+
+using layoutfixtures::findHalf;
+using layoutfixtures::layOut;
+using layoutfixtures::translations;
+
+namespace {
+
+const double kPi = 3.141592653589793;
+
+void develop(Polyhedron& model, const std::string& obj) {
+    ASSERT_TRUE(layOut(model, obj));
+    layoutfixtures::solveAndLayOut(model);
+}
+
+// The largest angle sum that a change of the edge angles would move.
+double largestVertexChange(const LayoutSolver& s, const std::vector<double>& dTheta) {
+    double largest = 0.0;
+    for (int v = 0; v < s.numVertices; ++v) {
+        double r = 0.0;
+        for (int e = 0; e < s.numEdges; ++e) r += s.angleMatrix[(size_t)e * s.numVertices + v] * dTheta[e];
+        largest = std::max(largest, std::fabs(r));
+    }
+    return largest;
+}
+
+}  // namespace
+
+TEST(RedevelopCorrection, DeviationsFoldIntoAQuarterTurn) {
+    struct Case {
+        double angle, folded;
+    };
+    const std::vector<Case> cases = {{0.75 * kPi, -0.25 * kPi},
+                                     {0.5 * kPi, 0.5 * kPi},
+                                     {-0.5 * kPi, -0.5 * kPi},
+                                     {-0.75 * kPi, 0.25 * kPi},
+                                     {0.3, 0.3},
+                                     {kPi, 0.0}};
+    for (const Case& c : cases) EXPECT_NEAR(foldToQuarterTurns(c.angle), c.folded, 1e-15) << c.angle;
+}
+
+TEST(RedevelopCorrection, FloorAsksOverlapsToOpen) {
+    Polyhedron model;
+    ASSERT_TRUE(layOut(model, layoutfixtures::flatGridObj(2)));
+    LayoutSolver& s = model.solver;
+    HalfEdge* inner = findHalf(model, [&](const HalfEdge& h) { return !h.onCut && s.edgeSign(&h) == 1; });
+    HalfEdge* cut = findHalf(model, [](const HalfEdge& h) {
+        return h.onCut && h.face && nextAlongCut(&h) && nextAlongCut(&h)->face != h.face;
+    });
+    ASSERT_TRUE(inner && cut);
+
+    struct Case {
+        const char* name;
+        HalfEdge* h;
+        double theta, width, asked;
+    };
+    const std::vector<Case> cases = {
+        {"uncut overlap opens to half of it", inner, 0.0, -0.2, 0.1},
+        {"uncut width kept", inner, 0.0, 0.3, 0.3},
+        {"uncut with the wide end at the head", inner, 0.1, -0.2, 0.1},
+        {"cut overlap shrinks to nine tenths", cut, 0.0, -0.2, -0.18},
+        {"cut width kept", cut, 0.0, 0.3, 0.3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HalfEdge* h = c.h;
+        s.edgeAngles.assign(s.numEdges, 0.0);
+        s.edgeAngles[h->edgeIndex] = c.theta;
+        s.tuckWidths[h->edgeIndex] = c.width;
+        s.solveTranslationsWithWidthFloor();
+
+        // The copies that the row holds apart: at an uncut edge those at the
+        // wide end of its strip, at the cut those of the tail.
+        Vec2 P1, P2;
+        if (h->onCut) {
+            P1 = h->prev->corner;
+            P2 = nextAlongCut(h)->corner;
+        } else if (c.theta > 0) {
+            P1 = h->corner;
+            P2 = h->pair->prev->corner;
+        } else {
+            P1 = h->prev->corner;
+            P2 = h->pair->corner;
+        }
+        Vec2 n = normalOf(s, h);
+        EXPECT_NEAR(dot2(n, P1 - P2) - s.translationRhs[h->edgeIndex], c.asked, 1e-15);
+        EXPECT_TRUE(s.translationsReady);
+        EXPECT_FALSE(s.translationSystemReady);
+    }
+}
+
+TEST(RedevelopCorrection, WithoutOverlapNothingChanges) {
+    Polyhedron model;
+    develop(model, testsupport::openGridObj(3));
+    LayoutSolver& s = model.solver;
+    s.tuckWidths.assign(s.numEdges, 0.01);
+    std::vector<double> theta = s.edgeAngles, widths = s.tuckWidths;
+    std::vector<Vec2> placed = translations(model);
+
+    s.correctAnglesFromLayout();
+    EXPECT_EQ(s.edgeAngles, theta);
+    EXPECT_EQ(s.tuckWidths, widths);
+    std::vector<Vec2> after = translations(model);
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i].x, placed[i].x);
+        EXPECT_EQ(after[i].y, placed[i].y);
+    }
+    EXPECT_FALSE(s.translationsReady);
+}
+
+TEST(RedevelopCorrection, OverlapTurnsTheAnglesWithoutOpeningAVertex) {
+    Polyhedron model;
+    develop(model, testsupport::openGridObj(3));
+    LayoutSolver& s = model.solver;
+    HalfEdge* h = findHalf(model, [](const HalfEdge& x) { return !x.onCut && !x.vert->onCut; });
+    ASSERT_NE(h, nullptr);
+    s.tuckWidths.assign(s.numEdges, 0.01);
+    s.tuckWidths[h->edgeIndex] = -0.2;
+    std::vector<double> theta = s.edgeAngles;
+    std::vector<Vec2> placed = translations(model);
+
+    s.correctAnglesFromLayout();
+    std::vector<double> dTheta(s.numEdges);
+    double largest = 0.0;
+    for (int e = 0; e < s.numEdges; ++e) {
+        dTheta[e] = s.edgeAngles[e] - theta[e];
+        largest = std::max(largest, std::fabs(dTheta[e]));
+        ASSERT_TRUE(std::isfinite(s.edgeAngles[e]));
+    }
+    EXPECT_GT(largest, 1e-4);
+    EXPECT_LT(largestVertexChange(s, dTheta), 1e-4 * largest);
+
+    // The faces moved apart and the widths were read from the new placement.
+    EXPECT_TRUE(s.translationsReady);
+    double moved = 0.0;
+    std::vector<Vec2> after = translations(model);
+    for (size_t i = 0; i < after.size(); ++i)
+        moved += std::hypot(after[i].x - placed[i].x, after[i].y - placed[i].y);
+    EXPECT_GT(moved, 1e-3);
+    EXPECT_GT(s.effectiveGap(h), -0.2);
+}

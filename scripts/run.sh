@@ -6,9 +6,5 @@ jobs=$(nproc 2>/dev/null || echo 4)
 
 scripts/install-deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DPLICATROPE_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release -j"$jobs" --target plicatrope 2>/dev/null || {
-  cmake --build build/release -j"$jobs"
-  echo "The core library is built; the program's window comes with a later release."
-  exit 0
-}
-exec build/release/plicatrope "$@"
+cmake --build build/release -j"$jobs" --target plicatrope
+exec build/release/plicatrope

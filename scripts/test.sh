@@ -14,7 +14,11 @@ cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/test -j"$jobs"
 
 echo "== tests"
-(cd build/test && ctest --output-on-failure -j"$jobs" --timeout 900)
+(cd build/test && ctest --output-on-failure -j"$jobs" -LE gui --timeout 900)
+
+echo "== window and end-to-end tests under Xvfb"
+(cd build/test && xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --output-on-failure -j"$jobs" -L gui --timeout 900)
 
 echo "== core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 san="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
@@ -26,5 +30,6 @@ cmake --build build/sanitize -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/sanitize && ctest --output-on-failure -j"$jobs" -L core --timeout 1800)
+
 
 echo "== all tests passed"

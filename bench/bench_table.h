@@ -1,0 +1,47 @@
+#ifndef PLICATROPE_BENCH_TABLE_H
+#define PLICATROPE_BENCH_TABLE_H
+
+#include <cstdio>
+#include <string>
+
+// One stage of one model. Negative numbers stand for "none": a stage without
+// a rate, a system that does not tell its memory, a stage that did not run.
+struct BenchRow {
+    std::string model;
+    int faces = 0;
+    std::string stage;
+    double ms = -1.0;
+    double rate = -1.0;  // per second
+    int runs = 0;
+    double peakMB = -1.0;
+    std::string note;  // why the stage did not run
+};
+
+// The rows as an aligned table, printed as they come.
+class BenchTable {
+public:
+    BenchTable(FILE* out, int modelWidth) : out_(out), modelWidth_(modelWidth) {}
+    void printHeader();
+    void print(const BenchRow& row);
+
+private:
+    FILE* out_;
+    int modelWidth_;
+};
+
+// The same rows as CSV, written beside the target and renamed over it when
+// complete.
+class CsvFile {
+public:
+    ~CsvFile();
+    bool open(const std::string& path);
+    void write(const BenchRow& row);
+    bool finish();
+
+private:
+    std::string path_;
+    std::string temp_;
+    FILE* fp_ = nullptr;
+};
+
+#endif

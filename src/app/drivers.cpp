@@ -1,0 +1,103 @@
+#include <cstdio>
+
+#include "app/main_frame.h"
+#include "app/plicatrope_app.h"
+#include "model/oripoly.h"
+#include "solver/pipeline.h"
+#include "views/orp_gl_canvas.h"
+
+namespace {
+
+const double kDegreesToRadians = 0.017453292519943295;
+const double kConvergedPenalty = 0.01;
+const int kTicksPerSample = 16;
+
+// Idle ticks with a developed model since the last frame-rate sample.
+int32_t fpsTickCount = 0;
+
+SolverOptions optionsOf(const PlicatropeApp* app) {
+    SolverOptions options;
+    options.avoidIntersection = app->avoidIntersection;
+    options.angleCondition = app->angleCondition;
+    options.creasePatternOn = app->creasePatternOn;
+    return options;
+}
+
+}  // namespace
+
+void MainFrame::OnDevelop(wxCommandEvent&) {
+    if (!app->loaded) return;
+    int64_t t0 = currentMillis();
+    if (app->developed) {
+        developAgain(*app->workingModel);
+    } else if (!developFirst(*app->workingModel, *app->backupModel)) {
+        return;  // refused before anything changed; the core said why
+    }
+    app->developed = true;
+    redrawPatternView();
+    printf("\n%lldms\n", (long long)(currentMillis() - t0));
+    convergenceStart = currentMillis();
+    converging = true;
+}
+
+void MainFrame::OnIdle(wxIdleEvent& event) {
+    if (!app->developed) {
+        if (app->toolMode == ToolCut)
+            SetStatusText(wxT("Press Shift to only relocate cut lines."), 0);
+        else if (app->toolMode == ToolExplode)
+            SetStatusText(wxT("Drag:Fatten molecules  Alt+Drag: Thin molecules"), 0);
+    }
+
+    if (app->loaded && app->developed) {
+        IdleStepResult step = idleStep(*app->workingModel, optionsOf(app), converging);
+        if (step.stepped && converging && step.penalty < kConvergedPenalty) {
+            printf("\ncv:%lldms\n", (long long)(currentMillis() - convergenceStart));
+            converging = false;
+        }
+
+        double efficiency =
+            app->workingModel->efficiencyAt(app->frame->patternCanvas->yaw * kDegreesToRadians);
+        SetStatusText(wxString::Format(wxT("ef:%g\tfps:%g"), efficiency, fps), 0);
+
+        if (fpsTickCount == kTicksPerSample) {
+            int64_t now = currentMillis();
+            // Sixteen ticks within one millisecond (or a clock set back) give
+            // no rate; the previous one stays on show.
+            if (now > fpsClock) fps = kTicksPerSample * 1000.0 / (double)(now - fpsClock);
+            fpsClock = now;
+            fpsTickCount = 0;
+        }
+        ++fpsTickCount;
+    }
+
+    redrawBothViews();
+    event.RequestMore();
+    event.Skip();
+}
+
+void MainFrame::OnCreasePatternTimer(wxTimerEvent&) {
+    if (app->loaded && app->developed) creasePatternTick(*app->workingModel, optionsOf(app));
+    redrawPatternView();
+}
+
+void MainFrame::OnSplitExtrawideTucks(wxCommandEvent&) {
+    if (!app->loaded || !app->developed) return;
+    if (app->angleCondition)
+        app->workingModel->splitWideTucksWithAngleCondition();
+    else
+        app->workingModel->splitWideTucks();
+    redrawPatternView();
+}
+
+void MainFrame::OnAvoidIntersection(wxCommandEvent&) { app->avoidIntersection = !app->avoidIntersection; }
+void MainFrame::OnAngleCondition(wxCommandEvent&) { app->angleCondition = !app->angleCondition; }
+void MainFrame::OnCreasePatternGeneration(wxCommandEvent&) { app->creasePatternOn = !app->creasePatternOn; }
+void MainFrame::OnDrawTuckProxy(wxCommandEvent&) { app->showTuckProxy = !app->showTuckProxy; }
+void MainFrame::OnDrawTuck(wxCommandEvent&) { app->showRealTuck = !app->showRealTuck; }
+void MainFrame::OnDrawFacets(wxCommandEvent&) { app->showFacets = !app->showFacets; }
+void MainFrame::OnDrawEdges(wxCommandEvent&) { app->showEdges = !app->showEdges; }
+void MainFrame::OnToolMove(wxCommandEvent&) { app->toolMode = ToolMove; }
+void MainFrame::OnToolExplode(wxCommandEvent&) { app->toolMode = ToolExplode; }
+void MainFrame::OnToolSplitETM(wxCommandEvent&) { app->toolMode = ToolSplitETM; }
+void MainFrame::OnToolCut(wxCommandEvent&) { app->toolMode = ToolCut; }
+void MainFrame::OnToolFlood(wxCommandEvent&) { app->toolMode = ToolFlood; }

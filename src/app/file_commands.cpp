@@ -1,0 +1,121 @@
+#include <wx/filedlg.h>
+#include <wx/filefn.h>
+#include <wx/msgdlg.h>
+
+#include <string>
+
+#include "app/main_frame.h"
+#include "app/plicatrope_app.h"
+#include "creasepattern/dxf_export.h"
+#include "model/oripoly.h"
+#include "views/orp_gl_canvas.h"
+
+namespace {
+
+// Case counts: "OBJ" is refused like any other extension. A path without a
+// '.' is compared whole.
+bool hasExtension(const wxString& path, const wxString& extension) {
+    return path.AfterLast('.').Cmp(extension) == 0;
+}
+
+// The path in the current multibyte encoding; empty when it cannot be
+// converted, so that the reader or the writer refuses it with its own line.
+std::string multibytePath(const wxString& path) {
+    wxCharBuffer buffer = path.mb_str(*wxConvCurrent);
+    return buffer.data() ? std::string(buffer.data()) : std::string();
+}
+
+void releaseModels(PlicatropeApp* app) {
+    delete app->workingModel;
+    delete app->backupModel;
+    app->workingModel = nullptr;
+    app->backupModel = nullptr;
+}
+
+// The file dialog of both commands; false when it was cancelled.
+bool choosePath(wxWindow* parent, const wxString& message, const wxString& directory,
+                const wxString& wildcard, long style, wxString& path) {
+    wxFileDialog dialog(parent, message, directory, wxEmptyString, wildcard, style, wxDefaultPosition,
+                        wxDefaultSize, wxT("filedlg"));
+    if (dialog.ShowModal() != wxID_OK) return false;
+    path = dialog.GetPath();
+    return true;
+}
+
+}  // namespace
+
+void MainFrame::loadFile(const wxString& path) {
+    if (!hasExtension(path, wxT("obj"))) return;
+
+    app->clearPicks();
+    releaseModels(app);
+    app->workingModel = new Polyhedron;
+    app->backupModel = new Polyhedron;
+
+    int r = app->workingModel->load(multibytePath(path).c_str());
+    if (r != 0) {
+        // Cleared before the box: the idle loop and the timer keep running
+        // while it is open and must find no model.
+        app->loaded = false;
+        app->developed = false;
+        wxMessageBox(wxString::Format(wxT("not supported file type\n%s"), path), wxT("Load Error"), wxOK,
+                     this);
+        releaseModels(app);
+    } else {
+        app->loaded = true;
+        app->developed = false;
+    }
+    redrawBothViews();
+}
+
+void MainFrame::saveFile(const wxString& path) {
+    if (!hasExtension(path, wxT("dxf"))) return;
+    if (!app->loaded || !app->developed) return;
+
+    Vec2 d(1.0, 0.0);
+    d.rotate(app->frame->patternCanvas->yaw * 0.017453292519943295);
+    exportDXF(*app->workingModel, !app->creasePatternOn, d.x, d.y, multibytePath(path).c_str());
+}
+
+void MainFrame::OnOpen(wxCommandEvent&) {
+    wxString path;
+    if (!choosePath(this, wxT("Choose a file to open"), app->openDir,
+                    wxT("Wavefront OBJ files (*.obj)|*.obj"), wxFD_OPEN | wxFD_FILE_MUST_EXIST, path))
+        return;
+    loadFile(path);
+    app->openDir = wxPathOnly(path);
+    app->lastFile = path;
+}
+
+void MainFrame::OnReopen(wxCommandEvent& event) {
+    if (app->lastFile.IsEmpty()) {
+        OnOpen(event);
+        return;
+    }
+    loadFile(app->lastFile);
+}
+
+void MainFrame::OnDropFiles(wxDropFilesEvent& event) {
+    if (event.GetNumberOfFiles() < 1) return;
+    wxString path = event.GetFiles()[0];
+    loadFile(path);
+}
+
+void MainFrame::OnSaveAs(wxCommandEvent&) {
+    wxString path;
+    if (!choosePath(this, wxT("Input Filename"), app->saveDir, wxT("AutoCAD DXF (*.dxf)|*.dxf"),
+                    wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
+        return;
+    saveFile(path);
+    app->saveDir = wxPathOnly(path);
+}
+
+void MainFrame::OnQuit(wxCommandEvent&) { Close(false); }
+
+void MainFrame::OnClose(wxCloseEvent& event) {
+    app->developed = false;
+    app->loaded = false;
+    event.Skip();
+}
+
+void MainFrame::OnKey(wxKeyEvent& event) { event.Skip(); }

@@ -1,0 +1,3 @@
+#include "app/plicatrope_app.h"
+
+wxIMPLEMENT_APP(PlicatropeApp);

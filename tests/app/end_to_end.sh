@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Starts the real program on an X display, opens a model by ctrl+o and its
+# path, develops it by ctrl+d and saves the crease pattern by ctrl+s; then, in
+# the pattern view, splits edge tucking molecules with the Split ETM tool (key
+# s and clicks) and fattens tucks with the Explode tool (key e and a drag), and
+# saves again. Both DXF files are read back with a real DXF reader.
+# Usage: end_to_end.sh PROGRAM MODEL.obj
+set -euo pipefail
+program=$1
+model=$2
+work=$(mktemp -d)
+out="$work/pattern.dxf"
+edited="$work/edited.dxf"
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "end-to-end: $*"
+  echo "--- program errors:"; tail -20 "$work/stderr" 2>/dev/null || true
+  exit 1
+}
+
+# Waits up to $2 tenths of a second for a window whose whole name is $1.
+wait_window() {
+  for _ in $(seq "$2"); do
+    w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+wait_gone() {
+  for _ in $(seq "$2"); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+focus() {
+  xdotool mousemove --window "$1" 100 100
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+}
+
+cd "$work"
+"$program" >"$work/stdout" 2>"$work/stderr" &
+pid=$!
+
+main=$(wait_window Plicatrope 200) || fail "the main window did not appear"
+sleep 0.5
+focus "$main"
+
+xdotool key ctrl+o
+dialog=$(wait_window "Choose a file to open" 100) || fail "ctrl+o opened no Open dialog"
+focus "$dialog"
+xdotool type --delay 30 "$model"
+sleep 0.5
+xdotool key Return
+wait_gone "Choose a file to open" 100 || fail "the Open dialog did not close"
+
+sleep 1
+focus "$main"
+xdotool key ctrl+d
+# Long enough for the solver to settle and the timer to build the pattern.
+sleep 4
+
+# Saves the crease pattern as $1 through the SaveAs dialog.
+save_as() {
+  focus "$main"
+  xdotool key ctrl+s
+  dialog=$(wait_window "Input Filename" 100) || fail "ctrl+s opened no SaveAs dialog"
+  focus "$dialog"
+  xdotool key ctrl+a
+  xdotool type --delay 30 "$1"
+  sleep 0.5
+  xdotool key Return
+  wait_gone "Input Filename" 100 || fail "the SaveAs dialog did not close"
+  for _ in $(seq 100); do [ -s "$1" ] && break; sleep 0.1; done
+  [ -s "$1" ] || fail "no DXF was written to $1"
+}
+
+save_as "$out"
+
+# The pattern view is the right pane below the menu bar; it draws in the
+# square of the pane's height at its left.
+eval "$(xdotool getwindowgeometry --shell "$main")"
+pane_left=$((WIDTH / 2 + 6)); pane_top=28; side=$((HEIGHT - 28 - 26))
+cx=$((pane_left + side / 2)); cy=$((pane_top + side / 2))
+focus "$main"
+xdotool mousemove --window "$main" "$cx" "$cy"
+sleep 0.3
+# Zoomed out until the whole sheet shows.
+for _ in $(seq 10); do xdotool click 5; sleep 0.05; done
+
+# Split ETM: clicks on a ring round the centre of the sheet, where the
+# molecules between the placed faces lie; a click elsewhere splits nothing.
+xdotool key s
+sleep 0.3
+for r in $((side * 2 / 10)) $((side * 3 / 10)); do
+  for k in 0 1 2 3 4 5 6 7 8 9 10 11; do
+    read -r x y < <(awk -v r="$r" -v k="$k" -v cx="$cx" -v cy="$cy" \
+      'BEGIN { a = k * 3.14159265 / 6; printf "%d %d\n", cx + r * cos(a), cy + r * sin(a) }')
+    xdotool mousemove --window "$main" "$x" "$y" click 1
+    sleep 0.1
+  done
+done
+
+# Explode: one drag across the middle of the sheet.
+xdotool key e
+sleep 0.3
+xdotool mousemove --window "$main" $((cx - side / 8)) "$cy" mousedown 1
+for step in $(seq 0 8); do
+  xdotool mousemove --window "$main" $((cx - side / 8 + step * side / 32)) $((cy + step * 2))
+  sleep 0.05
+done
+xdotool mouseup 1
+# Long enough for the timer to build the changed pattern again.
+sleep 3
+
+save_as "$edited"
+kill "$pid"; wait "$pid" 2>/dev/null || true; pid=
+
+faces=$(grep -c '^f ' "$model")
+/usr/bin/python3 - "$out" "$edited" "$faces" <<'PY'
+import math, sys
+import ezdxf
+
+def read(path, faces):
+    doc = ezdxf.readfile(path)
+    layers = {}
+    for e in doc.modelspace():
+        layers.setdefault(e.dxf.layer, []).append(e)
+        points = [v.dxf.location for v in e.vertices] if e.dxftype() == "POLYLINE" else [e.dxf.start, e.dxf.end]
+        assert all(math.isfinite(c) for p in points for c in (p[0], p[1])), "%s: a coordinate is not finite" % path
+
+    def polylines(layer):
+        return [e for e in layers.get(layer, []) if e.dxftype() == "POLYLINE" and e.is_closed]
+
+    assert len(polylines("Paper")) >= 1, "%s: no paper square" % path
+    square = polylines("Paper")[0]
+    assert len(square.vertices) == 4, "%s: the paper is not a square" % path
+    placed = len(polylines("Polygon"))
+    assert placed >= faces, "%s: fewer placed faces than the model has: %d" % (path, placed)
+    # Crease-pattern generation is off, so the molecules come with the faces.
+    assert polylines("VTM") and polylines("ETM"), "%s: no molecules: the crease pattern was not built" % path
+    print("end-to-end: %s: %s" % (path.split("/")[-1], ", ".join("%s %d" % (k, len(v)) for k, v in sorted(layers.items()))))
+    return placed
+
+faces = int(sys.argv[3])
+developed = read(sys.argv[1], faces)
+edited = read(sys.argv[2], faces)
+# Every split adds a two-sided face, which is placed on the sheet too.
+assert edited > developed, "Split ETM split no edge: %d placed faces before, %d after" % (developed, edited)
+PY

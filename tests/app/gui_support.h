@@ -1,0 +1,75 @@
+#ifndef PLICATROPE_TESTS_APP_GUI_SUPPORT_H
+#define PLICATROPE_TESTS_APP_GUI_SUPPORT_H
+
+#include <gtest/gtest.h>
+#include <wx/modalhook.h>
+#include <wx/string.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main_frame.h"
+#include "app/plicatrope_app.h"
+
+namespace guitest {
+
+PlicatropeApp* app();
+MainFrame* frame();
+
+// Lets the toolkit handle what is pending: window system events, pending
+// wx events and one round of idle events.
+void yieldEvents(int rounds = 3);
+
+// Sends one event of each kind straight to the main window's handlers.
+void idleTick();
+void timerTick();
+void menuCommand(const wxString& menu, const wxString& item);
+wxString statusText();
+
+// A message box as the program showed it, and the document state while it
+// was open.
+struct ShownBox {
+    wxString message;
+    wxString caption;
+    long style = 0;
+    wxWindow* parent = nullptr;
+    bool loadedWhileOpen = true;
+    bool developedWhileOpen = true;
+};
+
+// Lets every message box and file dialog really open, records it and
+// answers it a moment later from inside its modal loop.
+class DialogAnswerer : public wxModalDialogHook {
+public:
+    std::vector<ShownBox> boxes;
+    // File dialogs are answered with this path, or, when it is empty, are
+    // cancelled. Each one's message, directory and wildcard are kept.
+    wxString fileChoice;
+    struct ShownFileDialog {
+        wxString message, directory, wildcard;
+    };
+    std::vector<ShownFileDialog> fileDialogs;
+
+protected:
+    wxDialog* current = nullptr;
+
+    int Enter(wxDialog* dialog) override;
+    void Exit(wxDialog* dialog) override;
+};
+
+// Every test starts from the program as it is right after start, with its
+// dialogs answered.
+class GuiTest : public ::testing::Test {
+protected:
+    DialogAnswerer dialogs;
+
+    void SetUp() override;
+    void TearDown() override;
+};
+
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+
+}  // namespace guitest
+
+#endif

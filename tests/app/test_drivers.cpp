@@ -1,0 +1,159 @@
+#include <cmath>
+#include <regex>
+#include <string>
+
+#include "app/gui_support.h"
+#include "creasepattern/dxf_export.h"
+#include "model/oripoly.h"
+#include "support/test_support.h"
+#include "views/orp_gl_canvas.h"
+
+using guitest::app;
+using guitest::frame;
+
+namespace {
+
+class Drivers : public guitest::GuiTest {
+protected:
+    // Loads a small closed model and develops it; returns the console output of Develop.
+    std::string loadAndDevelop(const std::string& objText = testsupport::cubeObj()) {
+        frame()->loadFile(testsupport::writeTempFile("model.obj", objText));
+        EXPECT_TRUE(app()->loaded);
+        return testsupport::captureStdout([] { guitest::menuCommand("Model", "Develop"); });
+    }
+};
+
+const std::regex kTimeLineAtEnd("\n[0-9]+ms\n$");
+
+TEST_F(Drivers, ToolHintsShowOnlyBeforeDevelop) {
+    struct HintCase {
+        const char* tool;
+        const char* status;
+    };
+    const HintCase cases[] = {
+        {"Cut", "Press Shift to only relocate cut lines."},
+        {"Explode", "Drag:Fatten molecules  Alt+Drag: Thin molecules"},
+        {"Move", "Drag:Fatten molecules  Alt+Drag: Thin molecules"},  // keeps the last text
+        {"Flood", "Drag:Fatten molecules  Alt+Drag: Thin molecules"},
+        {"Cut", "Press Shift to only relocate cut lines."},
+    };
+    for (const HintCase& c : cases) {
+        guitest::menuCommand("Tool", c.tool);
+        guitest::idleTick();
+        EXPECT_EQ(guitest::statusText(), c.status) << c.tool;
+    }
+}
+
+TEST_F(Drivers, DevelopPrintsItsTimeAndStartsTheConvergenceTiming) {
+    std::string out = loadAndDevelop();
+    ASSERT_TRUE(app()->developed) << out;
+    EXPECT_NE(out.find("\nv:"), std::string::npos) << out;
+    EXPECT_TRUE(std::regex_search(out, kTimeLineAtEnd)) << out;
+    EXPECT_TRUE(frame()->converging);
+    EXPECT_LE(frame()->convergenceStart, currentMillis());
+    EXPECT_TRUE(app()->workingModel->prepared);
+    EXPECT_FALSE(app()->backupModel->prepared);
+    EXPECT_EQ(app()->backupModel->faces.size(), 6u);
+
+    // Develop again keeps the backup and the cut-open model, and times itself again.
+    Polyhedron* backup = app()->backupModel;
+    size_t faces = app()->workingModel->faces.size();
+    frame()->converging = false;
+    std::string again = testsupport::captureStdout([] { guitest::menuCommand("Model", "Develop"); });
+    EXPECT_TRUE(std::regex_search(again, kTimeLineAtEnd)) << again;
+    EXPECT_EQ(again.find("\nv:"), std::string::npos) << "allocated again";
+    EXPECT_EQ(app()->backupModel, backup);
+    EXPECT_EQ(app()->backupModel->faces.size(), 6u);
+    EXPECT_EQ(app()->workingModel->faces.size(), faces);
+    EXPECT_TRUE(frame()->converging);
+}
+
+TEST_F(Drivers, IdleStepsShowTheEfficiencyAndAFiniteFrameRate) {
+    loadAndDevelop();
+    ASSERT_TRUE(app()->developed);
+    frame()->patternCanvas->yaw = 30.0;
+    for (int i = 0; i < 40; ++i) guitest::idleTick();
+
+    double efficiency = app()->workingModel->efficiencyAt(30.0 * 0.017453292519943295);
+    wxString expected = wxString::Format("ef:%g\tfps:%g", efficiency, frame()->fps);
+    EXPECT_EQ(guitest::statusText(), expected);
+    EXPECT_TRUE(std::isfinite(frame()->fps));
+    EXPECT_GT(frame()->fps, 0.0);
+
+    // Sixteen ticks with no time between the samples keep the last rate.
+    frame()->fps = 42.0;
+    frame()->fpsClock = currentMillis() + 1000000;
+    for (int i = 0; i < 17; ++i) guitest::idleTick();
+    EXPECT_EQ(frame()->fps, 42.0);
+    EXPECT_LE(frame()->fpsClock, currentMillis());
+    EXPECT_TRUE(guitest::statusText().StartsWith("ef:"));
+}
+
+TEST_F(Drivers, ConvergenceIsReportedOnceAndLowersTheWeights) {
+    loadAndDevelop(testsupport::tetrahedronObj());
+    ASSERT_TRUE(app()->developed);
+    std::string out;
+    for (int i = 0; i < 2000 && frame()->converging; ++i)
+        out += testsupport::captureStdout([] { guitest::idleTick(); });
+    ASSERT_FALSE(frame()->converging) << "no convergence within 2000 idle steps";
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(out, m, std::regex("\ncv:[0-9]+ms\n"))) << out;
+    for (int i = 0; i < 20; ++i) out += testsupport::captureStdout([] { guitest::idleTick(); });
+    EXPECT_EQ(out.find("cv:"), out.rfind("cv:"));
+}
+
+TEST_F(Drivers, TheTimerBuildsTheCreasePatternWhileAnOptionIsOn) {
+    loadAndDevelop();
+    ASSERT_TRUE(app()->developed);
+    app()->avoidIntersection = false;
+    guitest::timerTick();
+    EXPECT_FALSE(app()->workingModel->creasePattern.built) << "all three options off";
+
+    app()->avoidIntersection = true;
+    guitest::timerTick();
+    EXPECT_TRUE(app()->workingModel->creasePattern.built);
+    guitest::timerTick();
+    EXPECT_TRUE(app()->workingModel->creasePattern.built);
+
+    // A new load discards the layout and the pattern with the model.
+    frame()->loadFile(testsupport::writeTempFile("tetra.obj", testsupport::tetrahedronObj()));
+    EXPECT_FALSE(app()->developed);
+    EXPECT_FALSE(app()->workingModel->creasePattern.built);
+}
+
+TEST_F(Drivers, SaveAsWritesWhatTheExporterWritesForTheViewsRotation) {
+    loadAndDevelop();
+    ASSERT_TRUE(app()->developed);
+    guitest::timerTick();
+    for (int i = 0; i < 5; ++i) guitest::idleTick();
+
+    struct SaveCase {
+        double yaw;
+        bool creasePatternOn;
+    };
+    const SaveCase cases[] = {{0.0, false}, {30.0, true}, {-135.0, false}};
+    for (const SaveCase& c : cases) {
+        SCOPED_TRACE(c.yaw);
+        app()->creasePatternOn = c.creasePatternOn;
+        if (c.creasePatternOn) guitest::timerTick();
+        frame()->patternCanvas->yaw = c.yaw;
+        std::string saved = testsupport::tempPath("saved.dxf");
+        std::string direct = testsupport::tempPath("direct.dxf");
+        frame()->saveFile(saved);
+        double theta = c.yaw * 0.017453292519943295;
+        ASSERT_EQ(exportDXF(*app()->workingModel, !c.creasePatternOn, std::cos(theta), std::sin(theta),
+                            direct.c_str()),
+                  0);
+        std::string a = guitest::readFile(saved), b = guitest::readFile(direct);
+        EXPECT_FALSE(a.empty());
+        EXPECT_EQ(a, b);
+    }
+
+    // A file that cannot be written leaves none behind and says so.
+    std::string unwritable = testsupport::tempPath("no-such-dir/pattern.dxf");
+    std::string out = testsupport::captureStdout([&] { frame()->saveFile(unwritable); });
+    EXPECT_NE(out, "");
+    EXPECT_FALSE(guitest::fileExists(unwritable));
+}
+
+}  // namespace

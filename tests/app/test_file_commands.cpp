@@ -1,0 +1,240 @@
+#include <sys/stat.h>
+#include <wx/dir.h>
+#include <wx/filefn.h>
+
+#include <cmath>
+#include <string>
+
+#include "app/gui_support.h"
+#include "creasepattern/dxf_export.h"
+#include "model/oripoly.h"
+#include "support/test_support.h"
+#include "views/orp_gl_canvas.h"
+
+using guitest::app;
+using guitest::frame;
+
+namespace {
+
+class FileCommands : public guitest::GuiTest {
+protected:
+    std::string goodFile() { return testsupport::writeTempFile("tetra.obj", testsupport::tetrahedronObj()); }
+
+    // A pick list entry that would dangle once its model is replaced.
+    void pickSomething() {
+        Polyhedron* m = app()->workingModel;
+        ASSERT_NE(m, nullptr);
+        app()->pickedFaces.push_back(&m->faces.front());
+        app()->pickedVertices.push_back(&m->vertices.front());
+        app()->pickedEdges.push_back(&m->halfEdges.front());
+        app()->pickedEtmEdges.push_back(&m->halfEdges.back());
+    }
+
+    void expectNoPicks() {
+        EXPECT_TRUE(app()->pickedFaces.empty());
+        EXPECT_TRUE(app()->pickedVertices.empty());
+        EXPECT_TRUE(app()->pickedEdges.empty());
+        EXPECT_TRUE(app()->pickedEtmEdges.empty());
+    }
+};
+
+TEST_F(FileCommands, LoadingAGoodFileGivesAFreshUndevelopedModel) {
+    std::string path = goodFile();
+    frame()->loadFile(path);
+    ASSERT_TRUE(app()->loaded);
+    pickSomething();
+    // A mark on the old model: the new one must not carry it (its address
+    // may well be the old one's, reused by the allocator).
+    app()->workingModel->faces.front().translation = Vec2(7, 7);
+
+    frame()->loadFile(path);
+    EXPECT_TRUE(app()->loaded);
+    EXPECT_FALSE(app()->developed);
+    ASSERT_NE(app()->workingModel, nullptr);
+    ASSERT_NE(app()->backupModel, nullptr);
+    EXPECT_EQ(app()->workingModel->faces.front().translation.x, 0.0);
+    EXPECT_EQ(app()->workingModel->faces.size(), 4u);
+    EXPECT_TRUE(app()->backupModel->faces.empty());
+    expectNoPicks();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    // Only the Open dialog records where files come from.
+    EXPECT_TRUE(app()->lastFile.IsEmpty());
+    EXPECT_EQ(app()->openDir, wxGetCwd());
+}
+
+TEST_F(FileCommands, EveryExampleModelLoads) {
+    wxArrayString examples;
+    wxDir::GetAllFiles(PLICATROPE_EXAMPLES, &examples, "*.obj", wxDIR_FILES);
+    ASSERT_FALSE(examples.empty()) << PLICATROPE_EXAMPLES;
+    for (const wxString& path : examples) {
+        testsupport::captureStdout([&] { frame()->loadFile(path); });
+        EXPECT_TRUE(app()->loaded) << path;
+    }
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(FileCommands, PathsOutsideAsciiLoad) {
+    std::string path =
+        testsupport::writeTempFile("mod\xC3\xA8le \xE2\x82\xAC.obj", testsupport::tetrahedronObj());
+    frame()->loadFile(wxString::FromUTF8(path.c_str()));
+    EXPECT_TRUE(app()->loaded);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(FileCommands, AFailedLoadShowsTheBoxAndLeavesNoModel) {
+    const std::string bad = testsupport::writeTempFile("broken.obj", "v 0 0 0\nf 1 2 3\n");
+    const std::string missing = testsupport::tempPath("no-such-file.obj");
+    for (const std::string& path : {bad, missing}) {
+        SCOPED_TRACE(path);
+        frame()->loadFile(goodFile());
+        pickSomething();
+        dialogs.boxes.clear();
+
+        frame()->loadFile(path);
+        ASSERT_EQ(dialogs.boxes.size(), 1u);
+        const guitest::ShownBox& box = dialogs.boxes[0];
+        EXPECT_EQ(box.message, wxString("not supported file type\n") + path);
+        EXPECT_EQ(box.caption, "Load Error");
+        EXPECT_TRUE(box.style & wxOK);
+        EXPECT_EQ(box.parent, frame());
+        EXPECT_FALSE(box.loadedWhileOpen);
+        EXPECT_FALSE(box.developedWhileOpen);
+
+        EXPECT_FALSE(app()->loaded);
+        EXPECT_FALSE(app()->developed);
+        EXPECT_EQ(app()->workingModel, nullptr);
+        EXPECT_EQ(app()->backupModel, nullptr);
+        expectNoPicks();
+    }
+    // The next load starts from nothing.
+    frame()->loadFile(goodFile());
+    EXPECT_TRUE(app()->loaded);
+}
+
+TEST_F(FileCommands, PathsWithoutTheExactExtensionAreIgnored) {
+    frame()->loadFile(goodFile());
+    Polyhedron* model = app()->workingModel;
+    const std::string dottedDir = testsupport::tempPath("models.obj");
+    mkdir(dottedDir.c_str(), 0700);
+    const std::string refused[] = {
+        testsupport::writeTempFile("upper.OBJ", testsupport::tetrahedronObj()),
+        testsupport::writeTempFile("noextension", testsupport::tetrahedronObj()),
+        testsupport::writeTempFile("models.obj/model", testsupport::tetrahedronObj()),
+        testsupport::writeTempFile("model.obj.txt", testsupport::tetrahedronObj()),
+    };
+    for (const std::string& path : refused) {
+        std::string out = testsupport::captureStdout([&] { frame()->loadFile(path); });
+        EXPECT_EQ(out, "") << path;
+        EXPECT_EQ(app()->workingModel, model) << path;
+        EXPECT_TRUE(app()->loaded);
+    }
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(FileCommands, OpenRemembersTheChosenFileWhateverTheLoadDid) {
+    std::string good = goodFile();
+    std::string refused = testsupport::writeTempFile("CAPS.OBJ", testsupport::tetrahedronObj());
+    std::string dir = wxPathOnly(good).ToStdString();
+
+    dialogs.fileChoice = refused;
+    guitest::menuCommand("File", "Open");
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs[0].message, "Choose a file to open");
+    EXPECT_EQ(dialogs.fileDialogs[0].directory, wxGetCwd());
+    EXPECT_EQ(dialogs.fileDialogs[0].wildcard, "Wavefront OBJ files (*.obj)|*.obj");
+    EXPECT_FALSE(app()->loaded);
+    EXPECT_EQ(app()->lastFile, refused);
+    EXPECT_EQ(app()->openDir, dir);
+
+    dialogs.fileChoice = good;
+    guitest::menuCommand("File", "Open");
+    EXPECT_TRUE(app()->loaded);
+    EXPECT_EQ(app()->lastFile, good);
+    ASSERT_EQ(dialogs.fileDialogs.size(), 2u);
+    EXPECT_EQ(dialogs.fileDialogs[1].directory, dir);
+
+    // Cancelled: nothing changes. Reopen without a file asks like Open.
+    dialogs.fileChoice.clear();
+    app()->lastFile.clear();
+    Polyhedron* model = app()->workingModel;
+    guitest::menuCommand("File", "Reopen");
+    EXPECT_EQ(dialogs.fileDialogs.size(), 3u);
+    EXPECT_EQ(app()->workingModel, model);
+    EXPECT_TRUE(app()->lastFile.IsEmpty());
+    EXPECT_EQ(app()->openDir, dir);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(FileCommands, SaveAsAsksInItsOwnDirectoryAndRemembersIt) {
+    std::string target = testsupport::tempPath("chosen.dxf");
+    dialogs.fileChoice = target;
+    guitest::menuCommand("File", "SaveAs");
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs[0].message, "Input Filename");
+    EXPECT_EQ(dialogs.fileDialogs[0].directory, wxGetCwd());
+    EXPECT_EQ(dialogs.fileDialogs[0].wildcard, "AutoCAD DXF (*.dxf)|*.dxf");
+    EXPECT_EQ(app()->saveDir, wxPathOnly(target));
+    EXPECT_FALSE(guitest::fileExists(target)) << "nothing to save without a developed model";
+}
+
+TEST_F(FileCommands, ReopenLoadsTheLastChosenFileAndADropLoadsTheFirstDroppedFile) {
+    std::string chosen = goodFile();
+    app()->lastFile = chosen;
+    app()->openDir = "/somewhere";
+    guitest::menuCommand("File", "Reopen");
+    EXPECT_TRUE(app()->loaded);
+    EXPECT_EQ(app()->workingModel->faces.size(), 4u);
+    EXPECT_EQ(app()->lastFile, chosen);
+    EXPECT_EQ(app()->openDir, "/somewhere");
+
+    std::string cube = testsupport::writeTempFile("cube.obj", testsupport::cubeObj());
+    // The event owns its array of names.
+    wxString* files = new wxString[2]{cube, "/not/read/either.obj"};
+    wxDropFilesEvent drop(wxEVT_DROP_FILES, 2, files);
+    frame()->GetEventHandler()->ProcessEvent(drop);
+    EXPECT_TRUE(app()->loaded);
+    EXPECT_EQ(app()->workingModel->faces.size(), 6u);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(app()->lastFile, chosen);
+    EXPECT_EQ(app()->openDir, "/somewhere");
+
+    wxDropFilesEvent empty(wxEVT_DROP_FILES, 0, nullptr);
+    frame()->GetEventHandler()->ProcessEvent(empty);
+    EXPECT_EQ(app()->workingModel->faces.size(), 6u);
+}
+
+TEST_F(FileCommands, CommandsThatNeedADevelopedModelAreSilentWithoutOne) {
+    std::string target = testsupport::tempPath("never.dxf");
+    for (bool withModel : {false, true}) {
+        SCOPED_TRACE(withModel ? "loaded" : "no model");
+        if (withModel) frame()->loadFile(goodFile());
+        std::string out = testsupport::captureStdout([&] {
+            frame()->saveFile(target);
+            guitest::menuCommand("Model", "Split extrawide tucks");
+            guitest::timerTick();
+            guitest::idleTick();
+            if (!withModel) guitest::menuCommand("Model", "Develop");
+        });
+        EXPECT_EQ(out, "");
+        EXPECT_FALSE(guitest::fileExists(target));
+        EXPECT_FALSE(app()->developed);
+        EXPECT_EQ(app()->loaded, withModel);
+        if (withModel) {
+            EXPECT_FALSE(app()->workingModel->creasePattern.built);
+        }
+    }
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(FileCommands, CloseClearsTheDocumentFlagsButKeepsTheModels) {
+    frame()->loadFile(goodFile());
+    wxCloseEvent close(wxEVT_CLOSE_WINDOW);
+    close.SetCanVeto(true);
+    frame()->OnClose(close);
+    EXPECT_FALSE(app()->loaded);
+    EXPECT_FALSE(app()->developed);
+    EXPECT_NE(app()->workingModel, nullptr);
+    EXPECT_FALSE(close.GetVeto());
+}
+
+}  // namespace

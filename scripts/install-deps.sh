@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(
   g++ cmake pkg-config make
   libwxgtk3.2-dev libgl-dev libglu1-mesa-dev
-  libopenblas-dev liblapacke-dev
+  libopenblas-dev liblapacke-dev libsuitesparse-dev
   libgtest-dev
   xvfb xauth libgl1-mesa-dri xdotool
   python3 python3-ezdxf
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

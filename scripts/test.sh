@@ -31,5 +31,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/sanitize && ctest --output-on-failure -j"$jobs" -L core --timeout 1800)
 
+echo "== fuzzing the OBJ reader and the pipeline behind it"
+scripts/fuzz.sh 120
 
 echo "== all tests passed"

@@ -1,6 +1,9 @@
 #include <climits>
 #include <cstdio>
+#include <functional>
 #include <limits>
+#include <queue>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -58,14 +61,46 @@ bool collectCycle(Face* f, size_t limit, std::vector<HalfEdge*>& cycle) {
 
 // --- distances ---
 
-Vertex* nearestOpen(const std::list<Vertex*>& openSet) {
-    Vertex* best = nullptr;
-    for (Vertex* v : openSet)
-        if (!best || v->cutDistance < best->cutDistance) best = v;
-    return best;
-}
+// The open set of the search: the smallest distance comes first, and of equal
+// ones the vertex listed first, where a vertex keeps the place it was first
+// listed at until it is taken out. Entries left behind by a distance lowered
+// since are skipped when they come up.
+class OpenSet {
+public:
+    void add(Vertex* v) {
+        auto listed = place_.emplace(v, next_);
+        if (listed.second) ++next_;
+        heap_.push(Entry{v->cutDistance, listed.first->second, v});
+    }
 
-void relaxAround(Vertex* r, std::list<Vertex*>& openSet) {
+    Vertex* takeNearest() {
+        while (!heap_.empty()) {
+            Entry e = heap_.top();
+            heap_.pop();
+            auto listed = place_.find(e.vertex);
+            if (listed == place_.end() || listed->second != e.place || e.distance != e.vertex->cutDistance)
+                continue;
+            place_.erase(listed);
+            return e.vertex;
+        }
+        return nullptr;
+    }
+
+private:
+    struct Entry {
+        double distance;
+        size_t place;
+        Vertex* vertex;
+        bool operator>(const Entry& o) const {
+            return distance > o.distance || (distance == o.distance && place > o.place);
+        }
+    };
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap_;
+    std::unordered_map<const Vertex*, size_t> place_;
+    size_t next_ = 0;
+};
+
+void relaxAround(Vertex* r, OpenSet& open) {
     if (r->edge.empty()) return;
     HalfEdge* first = r->edge[0];
     HalfEdge* s = first;
@@ -75,7 +110,7 @@ void relaxAround(Vertex* r, std::list<Vertex*>& openSet) {
         if (r->cutDistance + w < s->vert->cutDistance) {
             s->vert->cutDistance = r->cutDistance + w;
             s->vert->towardCut = s->pair;
-            openSet.push_back(s->vert);
+            open.add(s->vert);
         }
         s = s->prev ? s->prev->pair : nullptr;
         if (s == first) break;
@@ -221,10 +256,8 @@ void Polyhedron::computeCutDistances() {
     openSet.clear();
     if (!seed) return;
     seed->cutDistance = 0.0;
-    for (Vertex* r = seed; r; r = nearestOpen(openSet)) {
-        openSet.remove(r);
-        relaxAround(r, openSet);
-    }
+    OpenSet open;
+    for (Vertex* r = seed; r; r = open.takeNearest()) relaxAround(r, open);
 }
 
 void Polyhedron::floodFromFace(Face* f) {

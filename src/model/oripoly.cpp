@@ -219,6 +219,14 @@ bool readVertexLine(std::list<Vertex>& vertices, ObjTables& t, const char* line,
         t.say("line %ld: vertex coordinate is not a finite number\n", lineNo);
         return false;
     }
+    // Lengths are multiplied with each other several times over by the
+    // geometry and the solver; far beyond any real model they overflow.
+    const double largest = 1e38;
+    if (std::fabs(v.pos.x) > largest || std::fabs(v.pos.y) > largest || std::fabs(v.pos.z) > largest) {
+        t.say("line %ld: vertex coordinate is too large; coordinates must lie within -1e38 .. 1e38\n",
+              lineNo);
+        return false;
+    }
     vertices.push_back(v);
     // Copying into the list does not keep the reserved room.
     vertices.back().edge.reserve(128);

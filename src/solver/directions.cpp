@@ -2,6 +2,7 @@
 
 #include "model/oripoly.h"
 #include "solver/edge_terms.h"
+#include "solver/face_walk.h"
 
 Vec2 LayoutSolver::bisectorDirection(const HalfEdge* h) const {
     if (!h) return Vec2(1.0, 0.0);
@@ -23,48 +24,38 @@ Vec2 LayoutSolver::bisectorDirection(const HalfEdge* h) const {
 
 namespace {
 
-// One face of the depth-first traversal: the half-edge it started from, the
-// one it has reached and the running direction there.
-struct OrientFrame {
-    HalfEdge* start;
-    HalfEdge* p;
-    Vec2 cur;
-    int32_t depth;
+// Lays each face out in sheet orientation from the running direction of the
+// half-edge it is entered by, and gives every face-less half-edge the
+// direction its copy would have.
+struct Orientation {
+    typedef Vec2 State;  // the running direction; it keeps its length
+    const LayoutSolver& solver;
+
+    HalfEdge* across(HalfEdge* n) const { return n->pair && n->pair->face ? n->pair : nullptr; }
+    void enter(HalfEdge* e, int depth, Vec2& dir) const {
+        // layoutFace turns a zero start into (1, 0); the running direction follows it.
+        if (dir.x == 0.0 && dir.y == 0.0) dir = Vec2(1.0, 0.0);
+        e->layoutFace(dir);
+        e->face->depth = depth;
+    }
+    // The pair's copy runs along the reversed direction turned back by the edge angle.
+    Vec2 toward(const HalfEdge* n, Vec2 at) const {
+        Vec2 w = -at;
+        w.rotate(-signedValue(solver, solver.edgeAngles, n));
+        return w;
+    }
+    void pass(HalfEdge* n, Vec2& at) const {
+        if (n->pair && !n->pair->face) n->pair->direction = toward(n, at);
+        at.rotateBy(Vec2(-n->cornerCos, n->cornerSin));
+    }
 };
 
 }  // namespace
 
-// Depth-first as a recursion would go, but on an explicit stack: a long strip
-// of faces would otherwise nest one call per face.
 void LayoutSolver::orientFacesFrom(HalfEdge* h, int32_t depth, Vec2 v) {
     if (!h || !h->face) return;
-    std::vector<OrientFrame> stack;
-    auto enter = [&](HalfEdge* e, int32_t d, Vec2 dir) {
-        // layoutFace turns a zero start into (1, 0); the running direction follows it.
-        if (dir.x == 0.0 && dir.y == 0.0) dir = Vec2(1.0, 0.0);
-        e->layoutFace(dir);
-        e->face->depth = d;
-        stack.push_back(OrientFrame{e, e, dir, d});
-    };
-    enter(h, depth, v);
-    while (!stack.empty()) {
-        OrientFrame& f = stack.back();
-        HalfEdge* p = f.p;
-        int32_t d = f.depth;
-        HalfEdge* q = p->pair;
-        Vec2 w = -f.cur;
-        w.rotate(-signedValue(*this, edgeAngles, p));
-        f.cur.rotateBy(Vec2(-p->cornerCos, p->cornerSin));
-        f.p = p->next;
-        if (!f.p || f.p == f.start) stack.pop_back();  // invalidates f
-
-        if (!q) continue;
-        if (q->face) {
-            if (q->face->depth < 0 || q->face->depth > d + 1) enter(q, d + 1, w);
-        } else {
-            q->direction = w;
-        }
-    }
+    Orientation walk{*this};
+    walkShortestPaths(h, depth, v, walk);
 }
 
 void LayoutSolver::propagateDirections() {

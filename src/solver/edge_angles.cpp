@@ -13,13 +13,23 @@ const double kPi = 3.141592653589793;
 const double kMaxEdgeAngle = 0.999 * 2.0 * kPi / 3.0;
 const int kMaxPasses = 512;
 
+// NaN when any value is NaN, so that no comparison with a bound passes.
+double largestMagnitude(const std::vector<double>& values) {
+    double m = 0.0;
+    for (double x : values) {
+        if (std::isnan(x)) return x;
+        m = std::max(m, std::fabs(x));
+    }
+    return m;
+}
+
 }  // namespace
 
 void LayoutSolver::solveAngles() {
     if (!allocated || !model) return;
     std::fill(angleStep.begin(), angleStep.end(), 0.0);
     std::fill(edgeAngles.begin(), edgeAngles.end(), 0.0);
-    std::fill(angleMatrix.begin(), angleMatrix.end(), 0.0);
+    angleMatrix.clear();
 
     const size_t V = (size_t)numVertices;
     const double outside = outsideAngle(numOuterEdges);
@@ -27,16 +37,14 @@ void LayoutSolver::solveAngles() {
         if (v.index < 0 || (size_t)v.index >= V) continue;
         double sectors = 0.0;
         forEachLeaving(v, model->halfEdges.size(), [&](HalfEdge* h) {
-            if (h->edgeIndex >= 0 && h->edgeIndex < numEdges)
-                angleMatrix[(size_t)h->edgeIndex * V + (size_t)v.index] = edgeSign(h);
+            angleMatrix.set(v.index, h->edgeIndex, edgeSign(h));
             sectors += h->face && h->prev ? h->prev->cornerAngle : outside;
         });
         angleDefects[v.index] = 2.0 * kPi - sectors;
     }
 
-    factorNormalMatrix(angleMatrix.data(), numVertices, numEdges, angleFactor.data());
-    leastNormSolution(angleMatrix.data(), numVertices, numEdges, angleFactor.data(), angleDefects.data(),
-                      particularAngles.data(), 1.0);
+    factorNormalMatrix(angleMatrix, angleFactor);
+    leastNormSolution(angleMatrix, angleFactor, angleDefects.data(), particularAngles.data(), 1.0);
     addScaled(edgeAngles, 1.0, particularAngles);
 }
 
@@ -102,10 +110,18 @@ void LayoutSolver::enforceAngleConditions() {
         }
 
         if (changed) {
+            // Conditions that contradict each other (many corners of the faces
+            // at one point, say) can make every pass overshoot more than the
+            // last, until the angles overflow; the last angles that stayed
+            // within any meaning are kept.
+            std::vector<double> before = edgeAngles;
             addScaled(edgeAngles, 1.0, angleStep);
-            projectOntoNullSpace(angleMatrix.data(), numVertices, numEdges, angleFactor.data(),
-                                 angleDefects.data(), edgeAngles.data());
+            projectOntoNullSpace(angleMatrix, angleFactor, angleDefects.data(), edgeAngles.data());
             addScaled(edgeAngles, 1.0, particularAngles);
+            if (!(largestMagnitude(edgeAngles) <= 4.0 * std::max(kPi, largestMagnitude(particularAngles)))) {
+                edgeAngles.swap(before);
+                break;
+            }
         }
     }
     anglesReady = true;

@@ -3,50 +3,42 @@
 
 #include "model/oripoly.h"
 #include "solver/edge_terms.h"
+#include "solver/face_walk.h"
 
 namespace {
 
-// One face of the placement: the half-edge it was entered by, the one it has
-// reached, and the face's new translation.
-struct PlaceFrame {
-    HalfEdge* start;
-    HalfEdge* n;
-    Vec2 pos;
-    int depth;
+// Places each face so that the copies of the edge it is entered across lie
+// one tuck width apart at the strip's narrow end. Cut edges are not crossed.
+struct Placement {
+    typedef Vec2 State;  // the face's translation
+    const LayoutSolver& solver;
+
+    HalfEdge* across(HalfEdge* n) const {
+        if (n->onCut || !n->pair || n->pair->onCut || !n->pair->face) return nullptr;
+        return n->pair;
+    }
+    void enter(HalfEdge* e, int depth, Vec2& pos) const {
+        e->face->depth = depth;
+        e->face->translation = pos;
+    }
+    Vec2 toward(const HalfEdge* n, Vec2 at) const {
+        Vec2 u = solver.bisectorDirection(n);
+        Vec2 across(u.y, -u.x);
+        double w = edgeValue(solver.tuckWidths, n);
+        // The copies meet at the narrow end of the strip, w apart.
+        Vec2 meet = signedValue(solver, solver.edgeAngles, n) > 0 ? n->prev->corner - n->pair->corner
+                                                                  : n->corner - n->pair->prev->corner;
+        return at + meet + w * across;
+    }
+    void pass(HalfEdge*, Vec2&) const {}
 };
 
 }  // namespace
 
-// Depth-first in face-cycle order as a recursion would go, on an explicit
-// stack: a long strip of faces would otherwise nest one call per face.
 void LayoutSolver::layoutFacesFrom(HalfEdge* h, Vec2 pos, int depth) {
     if (!allocated || !h || !h->face) return;
-    std::vector<PlaceFrame> stack;
-    auto enter = [&](HalfEdge* e, Vec2 p, int d) {
-        e->face->depth = d;
-        e->face->translation = p;
-        stack.push_back(PlaceFrame{e, e, p, d});
-    };
-    enter(h, pos, depth);
-    while (!stack.empty()) {
-        PlaceFrame& f = stack.back();
-        HalfEdge* n = f.n;
-        Vec2 at = f.pos;
-        int d = f.depth;
-        f.n = n->next;
-        if (!f.n || f.n == f.start) stack.pop_back();  // invalidates f
-
-        Face* g = n->pair->face;
-        // A face already placed along a path at most one step longer stays.
-        if (n->onCut || n->pair->onCut || !g || !(g->depth < 0 || g->depth > d + 1)) continue;
-        Vec2 u = bisectorDirection(n);
-        Vec2 across(u.y, -u.x);
-        double w = edgeValue(tuckWidths, n);
-        // The copies meet at the narrow end of the strip, w apart.
-        Vec2 meet = signedValue(*this, edgeAngles, n) > 0 ? n->prev->corner - n->pair->corner
-                                                          : n->corner - n->pair->prev->corner;
-        enter(n->pair, at + meet + w * across, d + 1);
-    }
+    Placement walk{*this};
+    walkShortestPaths(h, depth, pos, walk);
 }
 
 void LayoutSolver::layoutFaces() {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -23,11 +24,21 @@ void freeArray(std::vector<double>& a) { std::vector<double>().swap(a); }
 LayoutSolver::~LayoutSolver() { release(); }
 
 double LayoutSolver::storageBytes(double V, double E, double F) {
-    double edgeArrays = 7.0 * E;    // three angle and four width arrays
-    double vertexArrays = 3.0 * V;  // the defects and the width system's right-hand side
-    double matrices = 3.0 * V * E + 5.0 * V * V;
-    double translation = 2.0 * F + 2.0 * E * F + E * E + 2.0 * E;
-    return sizeof(double) * (edgeArrays + vertexArrays + matrices + translation);
+    // Three angle and four width arrays, the defects and the width system's
+    // right-hand side, the translations with their right-hand side and workspace.
+    double vectors = sizeof(double) * (9.0 * E + 3.0 * V + 2.0 * F);
+    // Each column of the angle matrix has two entries, of the width matrix
+    // four, and each row of the translation matrix four.
+    double matrices = SparseMatrix::bytesFor(2.0 * E, SparseMatrix::pendingLimitFor(V, E), E) +
+                      SparseMatrix::bytesFor(4.0 * E, SparseMatrix::pendingLimitFor(2.0 * V, E), E) +
+                      SparseMatrix::bytesFor(4.0 * E, SparseMatrix::pendingLimitFor(E, 2.0 * F), 2.0 * F);
+    // All three factors are kept; one is factorised at a time.
+    double factors =
+        NormalFactor::keptBytesFor(V) + NormalFactor::keptBytesFor(2.0 * V) + NormalFactor::keptBytesFor(E);
+    double work = std::max(
+        NormalFactor::workBytesFor(V, 2.0 * E),
+        std::max(NormalFactor::workBytesFor(2.0 * V, 4.0 * E), NormalFactor::workBytesFor(E, 4.0 * E)));
+    return vectors + matrices + factors + work;
 }
 
 // Half of the memory stays for the models, the crease pattern, the views and
@@ -43,8 +54,9 @@ double LayoutSolver::storageLimit() {
 bool LayoutSolver::storageFits(int v, int e, int f, double bytes) {
     double limit = storageLimit();
     if (bytes <= limit) return true;
-    printf("model too large to develop (v:%d e:%d f:%d): the solver needs %.0f MB, %.0f MB allowed\n", v, e,
-           f, bytes / kMegabyte, limit / kMegabyte);
+    // Loading and the offsets dots leave the console inside a line.
+    printf("\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.0f MB, %.0f MB allowed\n", v,
+           e, f, bytes / kMegabyte, limit / kMegabyte);
     return false;
 }
 
@@ -76,27 +88,23 @@ bool LayoutSolver::allocate() {
         edgeAngles.assign(E, 0.0);
         particularAngles.assign(E, 0.0);
         angleStep.assign(E, 0.0);
-        angleMatrix.assign(V * E, 0.0);
-        angleFactor.assign(V * V, 0.0);
         angleDefects.assign(V, 0.0);
         tuckWidths.assign(E, 0.0);
         particularWidths.assign(E, 0.0);
         widthIncrement.assign(E, 0.0);
         penaltyGradient.assign(E, 0.0);
-        widthMatrix.assign(2 * V * E, 0.0);
-        widthFactor.assign(4 * V * V, 0.0);
         widthRhs.assign(2 * V, 0.0);
+        angleMatrix.reset(numVertices, numEdges);
+        widthMatrix.reset(2 * numVertices, numEdges);
+        translationMatrix.reset(numEdges, 2 * numFaces);
     } catch (const std::bad_alloc&) {
         sized = false;
     }
     if (sized) {
         faceTranslations = new (std::nothrow) Vec2[F];
-        translationMatrix = new (std::nothrow) double[E * 2 * F];
-        translationFactor = new (std::nothrow) double[E * E];
         translationRhs = new (std::nothrow) double[E];
         translationWork = new (std::nothrow) double[E];
-        sized =
-            faceTranslations && translationMatrix && translationFactor && translationRhs && translationWork;
+        sized = faceTranslations && translationRhs && translationWork;
     }
     if (!sized) {
         release();
@@ -112,23 +120,23 @@ void LayoutSolver::release() {
     freeArray(edgeAngles);
     freeArray(particularAngles);
     freeArray(angleStep);
-    freeArray(angleMatrix);
-    freeArray(angleFactor);
     freeArray(angleDefects);
     freeArray(tuckWidths);
     freeArray(particularWidths);
     freeArray(widthIncrement);
     freeArray(penaltyGradient);
-    freeArray(widthMatrix);
-    freeArray(widthFactor);
     freeArray(widthRhs);
+    angleMatrix.release();
+    widthMatrix.release();
+    translationMatrix.release();
+    angleFactor.release();
+    widthFactor.release();
+    translationFactor.release();
     delete[] faceTranslations;
-    delete[] translationMatrix;
-    delete[] translationFactor;
     delete[] translationRhs;
     delete[] translationWork;
     faceTranslations = nullptr;
-    translationMatrix = translationFactor = translationRhs = translationWork = nullptr;
+    translationRhs = translationWork = nullptr;
     allocated = false;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/vec.h"
+#include "solver/linear_algebra.h"
 
 class Polyhedron;
 struct HalfEdge;
@@ -13,7 +14,8 @@ struct HalfEdge;
 // a translation per face, found by ridge-regularised least squares.
 // Per-edge arrays are indexed by edgeIndex, per-vertex arrays by the vertex
 // index and per-face arrays by the face index of the last allocate().
-// Matrices are column-major with the row count as leading dimension.
+// The constraint matrices are held by their non-zeros, with the sparse
+// Cholesky factors of their ridged normal matrices.
 class LayoutSolver {
 public:
     Polyhedron* model = nullptr;
@@ -24,20 +26,20 @@ public:
     std::vector<double> edgeAngles;
     std::vector<double> particularAngles;
     std::vector<double> angleStep;
-    std::vector<double> angleMatrix;
-    std::vector<double> angleFactor;
+    SparseMatrix angleMatrix;
+    NormalFactor angleFactor;
     std::vector<double> angleDefects;
     Vec2* faceTranslations = nullptr;
-    double* translationMatrix = nullptr;
-    double* translationFactor = nullptr;
+    SparseMatrix translationMatrix;
+    NormalFactor translationFactor;
     double* translationRhs = nullptr;
     double* translationWork = nullptr;
     std::vector<double> tuckWidths;
     std::vector<double> particularWidths;
     std::vector<double> widthIncrement;
     std::vector<double> penaltyGradient;
-    std::vector<double> widthMatrix;
-    std::vector<double> widthFactor;
+    SparseMatrix widthMatrix;
+    NormalFactor widthFactor;
     std::vector<double> widthRhs;
     bool allocated = false;
     bool translationSystemReady = false;
@@ -52,13 +54,14 @@ public:
     LayoutSolver& operator=(const LayoutSolver&) = delete;
 
     // Storage. allocate() returns false, having allocated nothing, when the
-    // model's dense systems would not fit in this machine's memory.
+    // model's systems might not fit in this machine's memory.
     bool allocate();
     void release();
     int edgeSign(const HalfEdge* he) const;
 
-    // The memory guard of allocate() and Develop: bytes of the storage for
-    // V vertices, E edges and F faces, and whether `bytes` fit in what this
+    // The memory guard of allocate() and Develop: a bound of the bytes that
+    // the storage of V vertices, E edges and F faces takes at its peak, the
+    // factors counted at their dense size, and whether `bytes` fit in what this
     // machine allows (printing one line about a model of v, e, f if not).
     static double storageBytes(double V, double E, double F);
     static bool storageFits(int v, int e, int f, double bytes);
@@ -66,14 +69,15 @@ public:
     static double storageLimit();
     static double storageLimitOverride;
 
-    // Dense linear algebra shared by every step.
-    void factorNormalMatrix(const double* X, int m, int n, double* factor);
-    void solveNormalSystem(const double* factor, int m, double* y);
-    void leastNormSolution(const double* X, int m, int n, const double* factor, double* r, double* x0,
-                           double beta);
-    void projectOntoNullSpace(const double* X, int m, int n, const double* factor, double* y, double* x);
-    void correctTowardConstraints(const double* X, int m, int n, const double* factor, const double* b,
-                                  double* y, double* x);
+    // Linear algebra shared by every step, on a constraint matrix X with m
+    // rows and n columns and the factor of X X^T + ridge I. Without a factor
+    // the solves, projections and corrections leave their vectors unchanged.
+    void factorNormalMatrix(const SparseMatrix& X, NormalFactor& factor);
+    void solveNormalSystem(NormalFactor& factor, double* y);
+    void leastNormSolution(const SparseMatrix& X, NormalFactor& factor, double* r, double* x0, double beta);
+    void projectOntoNullSpace(const SparseMatrix& X, NormalFactor& factor, double* y, double* x);
+    void correctTowardConstraints(const SparseMatrix& X, NormalFactor& factor, const double* b, double* y,
+                                  double* x);
 
     // Edge angles.
     void solveAngles();

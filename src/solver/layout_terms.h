@@ -5,13 +5,8 @@
 
 #include "model/oripoly.h"
 
-// Where the copies of a vertex lie on the sheet, the translation storage that
-// the translation system and the re-develop correction share, and the test
-// that a normal matrix has been factorised.
-
-// A factor that allocate left zeroed would turn every solve with it into NaN;
-// a Cholesky factor of a ridged normal matrix has a positive diagonal.
-inline bool isFactorised(const std::vector<double>& factor) { return !factor.empty() && factor[0] > 0.0; }
+// Where the copies of a vertex lie on the sheet, and the translation storage
+// that the translation system and the re-develop correction share.
 
 // The copy of h's tail in h's face, and of h's head.
 inline Vec2 tailOnSheet(const HalfEdge* h) { return h->face->translation + h->prev->corner; }

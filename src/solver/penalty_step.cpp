@@ -45,19 +45,18 @@ double LayoutSolver::penaltyStep(double a, double b, double c) {
             addTerm(-q * h.anglePenalty, penaltyGradient[h.edgeIndex], sum);
         }
     }
-    if (sum == 0.0 || !isFactorised(widthFactor)) return sum;
+    if (sum == 0.0 || !widthFactor.ready()) return sum;
 
     // A unit step, then back onto the widths that close every vertex.
     addScaled(tuckWidths, -1.0, penaltyGradient);
-    projectOntoNullSpace(widthMatrix.data(), 2 * numVertices, numEdges, widthFactor.data(), widthRhs.data(),
-                         tuckWidths.data());
+    projectOntoNullSpace(widthMatrix, widthFactor, widthRhs.data(), tuckWidths.data());
     addScaled(tuckWidths, 1.0, particularWidths);
     widthsReady = true;
     return sum;
 }
 
 void LayoutSolver::fattenAt(Vec2 P, double sign, double S) {
-    if (!allocated || !isFactorised(widthFactor)) return;
+    if (!allocated || !widthFactor.ready()) return;
     std::fill(widthIncrement.begin(), widthIncrement.end(), 0.0);
     // A view without height reaches nothing.
     if (S > 0) {
@@ -71,8 +70,7 @@ void LayoutSolver::fattenAt(Vec2 P, double sign, double S) {
             widthIncrement[h.edgeIndex] = std::isfinite(increment) ? increment : 0.0;
         }
     }
-    projectOntoNullSpace(widthMatrix.data(), 2 * numVertices, numEdges, widthFactor.data(), widthRhs.data(),
-                         widthIncrement.data());
+    projectOntoNullSpace(widthMatrix, widthFactor, widthRhs.data(), widthIncrement.data());
     addScaled(tuckWidths, 1.0, widthIncrement);
     widthsReady = true;
 }

@@ -56,12 +56,12 @@ void LayoutSolver::solveTranslationsWithWidthFloor() {
         Vec2 n = normalOf(*this, &h);
         setTranslationRow(*this, h.edgeIndex, n, h.face->index, other->face->index, dot2(n, P1 - P2) - m);
     }
-    factorNormalMatrix(translationMatrix, numEdges, 2 * numFaces, translationFactor);
+    factorNormalMatrix(translationMatrix, translationFactor);
     correctFaceTranslations(*this);
 }
 
 void LayoutSolver::correctAnglesFromLayout() {
-    if (!allocated || !isFactorised(angleFactor)) return;
+    if (!allocated || !angleFactor.ready()) return;
     std::fill(angleStep.begin(), angleStep.end(), 0.0);
 
     bool overlap = false;
@@ -108,7 +108,6 @@ void LayoutSolver::correctAnglesFromLayout() {
 
     // Every vertex stays closed: only the part of the step that keeps the
     // angle sums is taken.
-    projectOntoNullSpace(angleMatrix.data(), numVertices, numEdges, angleFactor.data(), angleDefects.data(),
-                         angleStep.data());
+    projectOntoNullSpace(angleMatrix, angleFactor, angleDefects.data(), angleStep.data());
     addScaled(edgeAngles, 1.0, angleStep);
 }

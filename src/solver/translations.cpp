@@ -4,31 +4,31 @@
 #include "solver/layout_terms.h"
 
 void clearTranslationSystem(LayoutSolver& solver) {
-    size_t E = (size_t)solver.numEdges, F = (size_t)solver.numFaces;
+    size_t E = (size_t)solver.numEdges;
     std::fill(solver.translationRhs, solver.translationRhs + E, 0.0);
     std::fill(solver.translationWork, solver.translationWork + E, 0.0);
-    std::fill(solver.translationMatrix, solver.translationMatrix + E * 2 * F, 0.0);
+    solver.translationMatrix.clear();
 }
 
 void setTranslationRow(LayoutSolver& solver, int e, Vec2 v, int f1, int f2, double rhs) {
     int E = solver.numEdges, F = solver.numFaces;
     // Elements numbered after the last allocate have no row or column.
     if (e < 0 || e >= E || f1 < 0 || f1 >= F || f2 < 0 || f2 >= F) return;
-    double* A = solver.translationMatrix;
-    A[(size_t)(2 * f1) * E + e] = -v.x;
-    A[(size_t)(2 * f1 + 1) * E + e] = -v.y;
+    SparseMatrix& A = solver.translationMatrix;
+    A.set(e, 2 * f1, -v.x);
+    A.set(e, 2 * f1 + 1, -v.y);
     // Both copies in one face (a corner that only one face touches) move
     // together: the row ties no translation.
-    A[(size_t)(2 * f2) * E + e] = f1 == f2 ? 0.0 : v.x;
-    A[(size_t)(2 * f2 + 1) * E + e] = f1 == f2 ? 0.0 : v.y;
+    A.set(e, 2 * f2, f1 == f2 ? 0.0 : v.x);
+    A.set(e, 2 * f2 + 1, f1 == f2 ? 0.0 : v.y);
     solver.translationRhs[e] = rhs;
 }
 
 void correctFaceTranslations(LayoutSolver& solver) {
     for (const Face& f : solver.model->faces)
         if (f.index >= 0 && f.index < solver.numFaces) solver.faceTranslations[f.index] = f.translation;
-    solver.correctTowardConstraints(solver.translationMatrix, solver.numEdges, 2 * solver.numFaces,
-                                    solver.translationFactor, solver.translationRhs, solver.translationWork,
+    solver.correctTowardConstraints(solver.translationMatrix, solver.translationFactor, solver.translationRhs,
+                                    solver.translationWork,
                                     reinterpret_cast<double*>(solver.faceTranslations));
     solver.translationsReady = true;
 }
@@ -53,7 +53,7 @@ void LayoutSolver::buildTranslationSystem() {
             setTranslationRow(*this, h.edgeIndex, u, h.face->index, X->face->index, dot2(u, P - Q));
         }
     }
-    factorNormalMatrix(translationMatrix, numEdges, 2 * numFaces, translationFactor);
+    factorNormalMatrix(translationMatrix, translationFactor);
     translationSystemReady = true;
 }
 

@@ -29,15 +29,14 @@ bool ownsEdge(const LayoutSolver& solver, const HalfEdge* h) {
 
 void LayoutSolver::solveWidths() {
     if (!allocated) return;
-    const size_t R = 2 * (size_t)numVertices;
     std::fill(widthRhs.begin(), widthRhs.end(), 0.0);
-    std::fill(widthMatrix.begin(), widthMatrix.end(), 0.0);
+    widthMatrix.clear();
     std::fill(tuckWidths.begin(), tuckWidths.end(), 0.0);
 
     const size_t maxSteps = model->halfEdges.size();
     for (const Vertex& c : model->vertices) {
         if (c.index < 0 || c.index >= numVertices) continue;
-        const size_t row = 2 * (size_t)c.index;
+        const int row = 2 * c.index;
         forEachLeaving(c, maxSteps, [&](const HalfEdge* d) {
             if (!ownsEdge(*this, d) || (d->onCut && !d->face)) return;
             Vec2 u = bisectorDirection(d);
@@ -47,14 +46,13 @@ void LayoutSolver::solveWidths() {
                 widthRhs[row] -= u.x * k;
                 widthRhs[row + 1] -= u.y * k;
             }
-            widthMatrix[(size_t)d->edgeIndex * R + row] = u.x;
-            widthMatrix[(size_t)d->edgeIndex * R + row + 1] = u.y;
+            widthMatrix.set(row, d->edgeIndex, u.x);
+            widthMatrix.set(row + 1, d->edgeIndex, u.y);
         });
     }
 
-    factorNormalMatrix(widthMatrix.data(), (int)R, numEdges, widthFactor.data());
-    leastNormSolution(widthMatrix.data(), (int)R, numEdges, widthFactor.data(), widthRhs.data(),
-                      particularWidths.data(), 0.0);
+    factorNormalMatrix(widthMatrix, widthFactor);
+    leastNormSolution(widthMatrix, widthFactor, widthRhs.data(), particularWidths.data(), 0.0);
     addScaled(tuckWidths, 1.0, particularWidths);
     widthsReady = true;
 }

@@ -88,6 +88,8 @@ TEST(ObjReader, RefusesWhatItCannotReadWithOneLine) {
          "line 1: vertex coordinate is not a finite number\n"},
         {"overflowing coordinate", "v 0 0 0\nv 1 0 0\nv 0 1e999 0\nf 1 2 3\n",
          "line 3: vertex coordinate is not a finite number\n"},
+        {"coordinate too large", "v 0 0 0\nv 1 0 0\nv 0 -1e300 0\nf 1 2 3\n",
+         "line 3: vertex coordinate is too large; coordinates must lie within -1e38 .. 1e38\n"},
         {"edge shared by three faces", quad + "v 0 0 1\nf 1 2 3\nf 2 1 4\nf 1 2 5\n",
          "line 8: the edge between vertices 1 and 2 is shared by 3 faces; an edge can join at most two\n"},
         {"edge shared by four faces", quad + "v 0 0 1\nv 0 0 -1\nf 1 2 3\nf 2 1 4\nf 1 2 5\nf 2 1 6\n",

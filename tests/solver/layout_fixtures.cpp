@@ -65,7 +65,7 @@ double translationResidual(const LayoutSolver& s) {
     double sum = 0.0;
     for (int e = 0; e < E; ++e) {
         double r = s.translationRhs[e];
-        for (int j = 0; j < n; ++j) r -= s.translationMatrix[(size_t)j * E + e] * t[j];
+        for (int j = 0; j < n; ++j) r -= s.translationMatrix.at(e, j) * t[j];
         sum += r * r;
     }
     return std::sqrt(sum);

@@ -56,12 +56,12 @@ TEST(EdgeAngles, SolvedAnglesCloseEveryVertex) {
     const int V = s.numVertices;
     for (const HalfEdge& h : model.halfEdges) {
         int tail = h.pair->vert->index, head = h.vert->index, e = h.edgeIndex;
-        EXPECT_EQ(s.angleMatrix[e * V + std::max(tail, head)], 1.0);
-        EXPECT_EQ(s.angleMatrix[e * V + std::min(tail, head)], -1.0);
+        EXPECT_EQ(s.angleMatrix.at(std::max(tail, head), e), 1.0);
+        EXPECT_EQ(s.angleMatrix.at(std::min(tail, head), e), -1.0);
     }
-    int nonZero = 0;
-    for (double k : s.angleMatrix) nonZero += k != 0.0;
-    EXPECT_EQ(nonZero, 2 * s.numEdges);
+    EXPECT_EQ(s.angleMatrix.rows(), V);
+    EXPECT_EQ(s.angleMatrix.cols(), s.numEdges);
+    EXPECT_EQ(s.angleMatrix.nonZeros(), 2u * s.numEdges);
     EXPECT_EQ(s.edgeAngles, s.particularAngles);
     EXPECT_FALSE(s.anglesReady);
 
@@ -121,9 +121,8 @@ TEST(EdgeAngles, ConditionsThatCannotBeMetStopAfter512Passes) {
     loadAndAllocate(model, kTriangle);
     LayoutSolver& s = model.solver;
     s.solveAngles();
-    const int V = s.numVertices;
     for (int e = 0; e < s.numEdges; ++e)
-        s.particularAngles[e] = s.edgeAngles[e] = 10.0 * s.angleMatrix[e * V];
+        s.particularAngles[e] = s.edgeAngles[e] = 10.0 * s.angleMatrix.at(0, e);
 
     std::string out = captureStdout([&] { s.enforceAngleConditions(); });
     EXPECT_EQ(countDots(out), 512u);
@@ -139,8 +138,8 @@ TEST(EdgeAngles, AnAngleBeyond120DegreesIsBroughtBackSeenFromEitherHalf) {
         LayoutSolver& s = model.solver;
         s.solveAngles();
         // Without constraints the projection keeps every step as it is.
-        std::fill(s.angleMatrix.begin(), s.angleMatrix.end(), 0.0);
-        s.factorNormalMatrix(s.angleMatrix.data(), s.numVertices, s.numEdges, s.angleFactor.data());
+        s.angleMatrix.clear();
+        s.factorNormalMatrix(s.angleMatrix, s.angleFactor);
         std::fill(s.particularAngles.begin(), s.particularAngles.end(), 0.0);
         std::fill(s.edgeAngles.begin(), s.edgeAngles.end(), 0.0);
         const HalfEdge* away = nullptr;  // an edge whose ends are off the cut

@@ -28,7 +28,7 @@ struct PenaltyTest : ::testing::Test {
         double largest = 0.0;
         for (size_t i = 0; i < R; ++i) {
             double r = 0.0;
-            for (int e = 0; e < s.numEdges; ++e) r += s.widthMatrix[(size_t)e * R + i] * v[e];
+            for (int e = 0; e < s.numEdges; ++e) r += s.widthMatrix.at((int)i, e) * v[e];
             largest = std::max(largest, std::fabs(r));
         }
         return largest;

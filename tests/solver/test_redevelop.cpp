@@ -26,7 +26,7 @@ double largestVertexChange(const LayoutSolver& s, const std::vector<double>& dTh
     double largest = 0.0;
     for (int v = 0; v < s.numVertices; ++v) {
         double r = 0.0;
-        for (int e = 0; e < s.numEdges; ++e) r += s.angleMatrix[(size_t)e * s.numVertices + v] * dTheta[e];
+        for (int e = 0; e < s.numEdges; ++e) r += s.angleMatrix.at(v, e) * dTheta[e];
         largest = std::max(largest, std::fabs(r));
     }
     return largest;

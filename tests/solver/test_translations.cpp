@@ -20,9 +20,7 @@ void layFlat(Polyhedron& model) {
     model.solver.layoutFaces();
 }
 
-double entry(const LayoutSolver& s, int e, int column) {
-    return s.translationMatrix[(size_t)column * s.numEdges + e];
-}
+double entry(const LayoutSolver& s, int e, int column) { return s.translationMatrix.at(e, column); }
 
 }  // namespace
 

@@ -23,12 +23,12 @@ std::vector<double> solvedRhs(const LayoutSolver& s) {
     std::vector<double> r(R);
     for (size_t i = 0; i < R; ++i) {
         r[i] = s.ridge * s.widthRhs[i];
-        for (int e = 0; e < s.numEdges; ++e) r[i] += s.widthMatrix[(size_t)e * R + i] * s.particularWidths[e];
+        for (int e = 0; e < s.numEdges; ++e) r[i] += s.widthMatrix.at((int)i, e) * s.particularWidths[e];
     }
     return r;
 }
 
-double B(const LayoutSolver& s, int row, int e) { return s.widthMatrix[(size_t)e * 2 * s.numVertices + row]; }
+double B(const LayoutSolver& s, int row, int e) { return s.widthMatrix.at(row, e); }
 
 HalfEdge* interiorPlusHalf(Polyhedron& model) {
     return findHalf(model, [&](const HalfEdge& h) {

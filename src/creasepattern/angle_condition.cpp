@@ -7,11 +7,7 @@
 
 namespace {
 
-using sheet::angleFromTo;
-using sheet::cross;
-using sheet::dot;
-using sheet::quarterTurn;
-using sheet::sheetPosition;
+using namespace sheet;
 
 const double kPi = 3.14159265358979323846;
 const double kTenthPi = 0.3141592653589793;

@@ -6,12 +6,7 @@
 
 namespace {
 
-using sheet::angleFromTo;
-using sheet::cross;
-using sheet::dot;
-using sheet::quarterTurn;
-using sheet::sheetPosition;
-using sheet::takesIdealDirection;
+using namespace sheet;
 
 const double kPi = 3.14159265358979323846;
 

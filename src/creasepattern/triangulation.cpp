@@ -7,9 +7,7 @@
 
 namespace {
 
-using sheet::cross;
-using sheet::dot;
-using sheet::takesIdealDirection;
+using namespace sheet;
 
 const double kPi = 3.14159265358979323846;
 

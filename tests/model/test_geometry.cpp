@@ -37,29 +37,6 @@ std::vector<HalfEdge*> cycle(const Face& f) {
 }
 
 // Puts a two-sided face into the edge of h, the way an edge is split for the sheet.
-Face* insertDigon(Polyhedron& m, HalfEdge* h) {
-    HalfEdge* t = h->pair;
-    m.halfEdges.push_back(*h);
-    HalfEdge* a = &m.halfEdges.back();
-    m.halfEdges.push_back(*h);
-    HalfEdge* b = &m.halfEdges.back();
-    m.faces.push_back(Face());
-    Face* F = &m.faces.back();
-    a->face = b->face = F;
-    F->edge = a;
-    a->next = a->prev = b;
-    b->next = b->prev = a;
-    a->vert = t->vert;
-    b->vert = h->vert;
-    a->vert->edge.push_back(b);
-    b->vert->edge.push_back(a);
-    h->pair = a;
-    a->pair = h;
-    t->pair = b;
-    b->pair = t;
-    return F;
-}
-
 void expectVec2(const Vec2& actual, const Vec2& expected, const char* what) {
     EXPECT_NEAR(actual.x, expected.x, kEps) << what;
     EXPECT_NEAR(actual.y, expected.y, kEps) << what;
@@ -156,7 +133,9 @@ TEST(CornerAngles, TwoSidedFaceHasZeroCorners) {
     for (HalfEdge& h : m.halfEdges)
         if (h.face && h.pair->face) shared = &h;
     ASSERT_NE(shared, nullptr);
-    Face* digon = insertDigon(m, shared);
+    HalfEdge* split = m.splitIntoDigon(shared);
+    ASSERT_NE(split, nullptr);
+    Face* digon = split->face;
     for (HalfEdge* h : cycle(*digon)) {
         h->cornerCos = h->cornerSin = h->cornerAngle = 0.5;
     }

@@ -18,8 +18,8 @@ namespace {
 // Bigger inputs only make each run slower without reaching other code.
 const size_t kMaxInput = 16384;
 const int kIdleSteps = 4;
-// Keeps the dense solver of a large model to a size that runs fast and far
-// below the fuzzer's memory limit; larger models take the refusal path.
+// Keeps the solver of a large model to a size that runs fast and far below
+// the fuzzer's memory limit; larger models take the refusal path.
 const double kSolverBytes = 32.0 * 1048576.0;
 
 // One directory per process, so that parallel workers never share files.

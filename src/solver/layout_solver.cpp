@@ -32,13 +32,7 @@ double LayoutSolver::storageBytes(double V, double E, double F) {
     double matrices = SparseMatrix::bytesFor(2.0 * E, SparseMatrix::pendingLimitFor(V, E), E) +
                       SparseMatrix::bytesFor(4.0 * E, SparseMatrix::pendingLimitFor(2.0 * V, E), E) +
                       SparseMatrix::bytesFor(4.0 * E, SparseMatrix::pendingLimitFor(E, 2.0 * F), 2.0 * F);
-    // All three factors are kept; one is factorised at a time.
-    double factors =
-        NormalFactor::keptBytesFor(V) + NormalFactor::keptBytesFor(2.0 * V) + NormalFactor::keptBytesFor(E);
-    double work = std::max(
-        NormalFactor::workBytesFor(V, 2.0 * E),
-        std::max(NormalFactor::workBytesFor(2.0 * V, 4.0 * E), NormalFactor::workBytesFor(E, 4.0 * E)));
-    return vectors + matrices + factors + work;
+    return vectors + matrices;
 }
 
 // Half of the memory stays for the models, the crease pattern, the views and
@@ -55,7 +49,7 @@ bool LayoutSolver::storageFits(int v, int e, int f, double bytes) {
     double limit = storageLimit();
     if (bytes <= limit) return true;
     // Loading and the offsets dots leave the console inside a line.
-    printf("\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.0f MB, %.0f MB allowed\n", v,
+    printf("\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.1f MB, %.1f MB allowed\n", v,
            e, f, bytes / kMegabyte, limit / kMegabyte);
     return false;
 }
@@ -67,6 +61,7 @@ bool LayoutSolver::allocate() {
     numEdges = model->numEdges;
     numFaces = model->numFaces;
     numOuterEdges = model->numEdges - model->numInteriorEdges;
+    factorRefused = false;
 
     // A refusal drops the old storage too: it follows the old numbering.
     if (!storageFits(numVertices, numEdges, numFaces, storageBytes(numVertices, numEdges, numFaces))) {

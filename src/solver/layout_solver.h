@@ -42,6 +42,7 @@ public:
     NormalFactor widthFactor;
     std::vector<double> widthRhs;
     bool allocated = false;
+    bool factorRefused = false;
     bool translationSystemReady = false;
     bool anglesReady = false;
     bool widthsReady = false;
@@ -57,12 +58,16 @@ public:
     // model's systems might not fit in this machine's memory.
     bool allocate();
     void release();
+    // release(), and every solution marked as not ready: after a refusal.
+    void dropSolution();
     int edgeSign(const HalfEdge* he) const;
 
     // The memory guard of allocate() and Develop: a bound of the bytes that
-    // the storage of V vertices, E edges and F faces takes at its peak, the
-    // factors counted at their dense size, and whether `bytes` fit in what this
-    // machine allows (printing one line about a model of v, e, f if not).
+    // the storage of V vertices, E edges and F faces takes at its peak, and
+    // whether `bytes` fit in what this machine allows (printing one line about
+    // a model of v, e, f if not). The factors' fill depends on the pattern:
+    // each is judged by its ordering, within what the storage leaves, and
+    // factorRefused is set when one would not fit.
     static double storageBytes(double V, double E, double F);
     static bool storageFits(int v, int e, int f, double bytes);
     // Half the physical memory, unless storageLimitOverride is positive.

@@ -171,10 +171,50 @@ void NormalFactor::release() {
     ready_ = false;
 }
 
-bool NormalFactor::factorise(const SparseMatrix& X, double ridge) {
+namespace {
+
+const double kEntryBytes = sizeof(int) + sizeof(double);
+
+// Ordering X X^T (m x m, X with `cols` columns and `entries` non-zeros):
+// the pattern of X X^T, at most the sum of the squared column counts
+// (`pairs`), with AMD's elbow room; X's pattern transposed and permuted; and
+// a few vectors.
+double orderingBytes(double m, double cols, double entries, double pairs) {
+    return sizeof(int) * (1.2 * pairs + 4.0 * entries + 2.0 * cols + 32.0 * m);
+}
+
+// Factorising once the ordering has counted the `fill` entries of the
+// factor: its columns with the room they may grow by, two permuted copies of
+// X, and the vectors of the factorisation and of the solves.
+double numericBytes(double m, double cols, double entries, double fill) {
+    return 1.5 * kEntryBytes * fill + 2.0 * (kEntryBytes * entries + sizeof(int) * cols) +
+           16.0 * sizeof(double) * m;
+}
+
+double squaredColumnCounts(const std::vector<int>& start) {
+    double pairs = 0.0;
+    for (size_t j = 0; j + 1 < start.size(); ++j) {
+        double count = start[j + 1] - start[j];
+        pairs += count * count;
+    }
+    return pairs;
+}
+
+}  // namespace
+
+bool NormalFactor::withinAllowance(double bytes, double allowedBytes) {
+    neededBytes_ = std::max(neededBytes_, bytes);
+    tooLarge_ = neededBytes_ > allowedBytes;
+    if (tooLarge_) freeFactor();
+    return !tooLarge_;
+}
+
+bool NormalFactor::factorise(const SparseMatrix& X, double ridge, double allowedBytes) {
     useOneBlasThread();
     freeFactor();
     size_ = X.rows();
+    neededBytes_ = 0.0;
+    tooLarge_ = false;
     if (size_ == 0) {
         ready_ = true;
         return true;
@@ -221,8 +261,17 @@ bool NormalFactor::factorise(const SparseMatrix& X, double ridge) {
     if (!A.i) A.i = &noRow;
     if (!A.x) A.x = &noValue;
 
+    const double m = size_, cols = X.cols(), entries = (double)X.value_.size();
+    double held = (double)bytes();
+    if (!withinAllowance(held + orderingBytes(m, cols, entries, squaredColumnCounts(X.start_)), allowedBytes))
+        return false;
     factor_ = cholmod_analyze(&A, common_);
     if (factor_) {
+        const int* columnCounts = static_cast<const int*>(factor_->ColCount);
+        double fill = 0.0;
+        for (size_t j = 0; j < factor_->n; ++j) fill += columnCounts[j];
+        if (!withinAllowance((double)bytes() + numericBytes(m, cols, entries, fill), allowedBytes))
+            return false;
         double beta[2] = {ridge, 0.0};
         cholmod_factorize_p(&A, beta, nullptr, 0, factor_, common_);
     }
@@ -272,26 +321,21 @@ size_t NormalFactor::peakBytes() const {
     return common_ ? sizeof(cholmod_common) + common_->memory_usage : 0;
 }
 
-double NormalFactor::keptBytesFor(double m) {
-    // Row indices and values of a lower triangle, the permutation and column
-    // arrays, the workspace kept for the solves.
-    return 0.5 * m * (m + 1.0) * (sizeof(int) + sizeof(double)) + 16.0 * sizeof(int) * (m + 2.0) +
-           8.0 * sizeof(double) * m + sizeof(cholmod_common);
-}
-
-double NormalFactor::workBytesFor(double m, double entries) {
-    // Ordering: the pattern of X X^T with AMD's elbow room and two copies of
-    // X's pattern; factorising: two permuted copies of X. Both with a few
-    // vectors.
-    double ordering = sizeof(int) * (1.2 * m * m + 2.0 * entries + 24.0 * m);
-    double numeric = 2.0 * (sizeof(int) + sizeof(double)) * entries + 16.0 * sizeof(double) * m;
-    return std::max(ordering, numeric);
-}
-
 // --- the operations of the solver steps ---
 
+// The factors share what the storage leaves of this machine's allowance.
 void LayoutSolver::factorNormalMatrix(const SparseMatrix& X, NormalFactor& factor) {
-    factor.factorise(X, ridge);
+    // One refusal has been said; the solve it belongs to is abandoned.
+    if (factorRefused) {
+        factor.release();
+        return;
+    }
+    double held = storageBytes(numVertices, numEdges, numFaces);
+    for (const NormalFactor* other : {&angleFactor, &widthFactor, &translationFactor})
+        if (other != &factor) held += (double)other->bytes();
+    if (factor.factorise(X, ridge, storageLimit() - held) || !factor.tooLarge()) return;
+    storageFits(numVertices, numEdges, numFaces, held + factor.neededBytes());
+    factorRefused = true;
 }
 
 void LayoutSolver::solveNormalSystem(NormalFactor& factor, double* y) { factor.solve(y); }

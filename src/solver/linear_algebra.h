@@ -2,6 +2,7 @@
 #define PLICATROPE_SOLVER_LINEAR_ALGEBRA_H
 
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 // The solver's constraint matrices, the factors of their ridged normal
@@ -75,8 +76,11 @@ public:
     NormalFactor& operator=(const NormalFactor&) = delete;
 
     // False, and not ready, when the matrix has no Cholesky factor (a
-    // non-finite entry) or its memory could not be had.
-    bool factorise(const SparseMatrix& X, double ridge);
+    // non-finite entry) or its memory could not be had. Nothing is
+    // factorised, and tooLarge() says so, when ordering or factorising would
+    // hold more than `allowedBytes` at once; neededBytes() then tells how many.
+    bool factorise(const SparseMatrix& X, double ridge,
+                   double allowedBytes = std::numeric_limits<double>::infinity());
     // y := (X X^T + ridge I)^-1 y. False, with y unchanged, when not ready.
     bool solve(double* y);
     bool ready() const { return ready_; }
@@ -86,15 +90,17 @@ public:
     size_t peakBytes() const;
     void release();
 
-    // Bounds for an m x m normal matrix of an X with `entries` non-zeros:
-    // the bytes a factor keeps, and those that factorising takes on top
-    // while it runs. They hold for every pattern, so they are those of a
-    // dense lower triangle.
-    static double keptBytesFor(double m);
-    static double workBytesFor(double m, double entries);
+    // The most the last factorise() would hold at once, from the pattern of
+    // X and the fill its ordering leaves, and whether that was beyond what it
+    // was allowed.
+    double neededBytes() const { return neededBytes_; }
+    bool tooLarge() const { return tooLarge_; }
 
 private:
     void freeFactor();
+    // Records `bytes` as needed; false, with nothing factorised, when the
+    // most needed so far is beyond `allowedBytes`.
+    bool withinAllowance(double bytes, double allowedBytes);
 
     cholmod_common_struct* common_ = nullptr;
     cholmod_factor_struct* factor_ = nullptr;
@@ -103,6 +109,8 @@ private:
     cholmod_dense_struct* workE_ = nullptr;
     int size_ = 0;
     bool ready_ = false;
+    double neededBytes_ = 0.0;
+    bool tooLarge_ = false;
 };
 
 #endif

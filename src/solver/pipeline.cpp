@@ -36,13 +36,15 @@ bool developFirst(Polyhedron& working, Polyhedron& backup) {
     working.prepare();
     LayoutSolver& solver = working.solver;
     solver.model = &working;
-    if (!solver.allocate()) {
+    if (solver.allocate()) {
+        solver.solveAngles();
+        if (!solver.factorRefused) solveFromAngles(solver);
+    }
+    if (!solver.allocated || solver.factorRefused) {
         // The model stays as it was: closed along its cut, undeveloped.
         working = backup;
         return false;
     }
-    solver.solveAngles();
-    solveFromAngles(solver);
     working.checkTopology();
     return true;
 }
@@ -52,6 +54,7 @@ void developAgain(Polyhedron& working) {
     if (!solver.allocated) return;
     solver.correctAnglesFromLayout();
     solveFromAngles(solver);
+    if (solver.factorRefused) solver.dropSolution();
 }
 
 IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging) {

@@ -4,24 +4,31 @@
 // shaping rather than from scratch.
 void LayoutSolver::rebuild() {
     if (!model) return;
-    if (!allocate()) {
-        // allocate() has said why and freed the storage of the old numbering;
-        // nothing sized for it may be read as a solution any more.
-        widthsReady = false;
-        translationsReady = false;
-        translationSystemReady = false;
-        return;
+    if (allocate()) {
+        solveAngles();
+        measureAnglesFromDirections();
+        propagateDirections();
+        buildTranslationSystem();
+        solveTranslations();
+        solveWidths();
+        if (!factorRefused) {
+            measureWidths();
+            penaltyStep(1.0, 0.0, 0.0);
+            layoutFaces();
+            centreLayout();
+            return;
+        }
     }
-    solveAngles();
-    measureAnglesFromDirections();
-    propagateDirections();
-    buildTranslationSystem();
-    solveTranslations();
-    solveWidths();
-    measureWidths();
-    penaltyStep(1.0, 0.0, 0.0);
-    layoutFaces();
-    centreLayout();
+    dropSolution();
+}
+
+// The refusal has been said in one line; the storage of the old numbering
+// goes, and nothing sized for it may be read as a solution any more.
+void LayoutSolver::dropSolution() {
+    release();
+    widthsReady = false;
+    translationsReady = false;
+    translationSystemReady = false;
 }
 
 namespace {

@@ -134,6 +134,44 @@ TEST(Pipeline, AModelTooLargeForMemoryIsRefusedUntouched) {
     EXPECT_LE(needed, bound);
 }
 
+TEST(Pipeline, AModelWhoseFactorDoesNotFitIsRefusedUntouched) {
+    // The storage is judged before anything changes, each factor by the fill
+    // its ordering finds: here the storage fits and the first factor does not.
+    const std::string obj = testsupport::sphereObj(2);
+    Polyhedron probe, spare;
+    ASSERT_EQ(loadObjText(probe, obj), 0);
+    const double P = probe.perimeter.size();
+    const double bound = LayoutSolver::storageBytes(
+        probe.vertices.size() + P, probe.halfEdges.size() / 2.0 + 2 * P, probe.faces.size() + P);
+    captureStdout([&] { ASSERT_TRUE(developFirst(probe, spare)); });
+    const LayoutSolver& s = probe.solver;
+    const double stored = LayoutSolver::storageBytes(s.numVertices, s.numEdges, s.numFaces);
+    ASSERT_LT(bound + 1.0, stored + s.angleFactor.neededBytes());
+
+    Polyhedron working, backup;
+    ASSERT_EQ(loadObjText(working, obj), 0);
+    const size_t vertices = working.vertices.size(), halfEdges = working.halfEdges.size();
+    LayoutSolver::storageLimitOverride = bound + 1.0;
+    bool ok = true;
+    std::string out = captureStdout([&] { ok = developFirst(working, backup); });
+    LayoutSolver::storageLimitOverride = 0.0;
+
+    EXPECT_FALSE(ok);
+    char counts[64];
+    snprintf(counts, sizeof counts, "v:%d e:%d f:%d", s.numVertices, s.numEdges, s.numFaces);
+    EXPECT_NE(out.find(std::string("model too large to develop (") + counts), std::string::npos) << out;
+    // The counts of allocate, then the one line of the refusal.
+    EXPECT_EQ(out.find("too large"), out.rfind("too large")) << out;
+    EXPECT_FALSE(working.prepared);
+    EXPECT_EQ(working.vertices.size(), vertices);
+    EXPECT_EQ(working.halfEdges.size(), halfEdges);
+    EXPECT_FALSE(working.solver.allocated);
+
+    // Nothing is left behind: the same model develops once it fits.
+    captureStdout([&] { EXPECT_TRUE(developFirst(working, backup)); });
+    expectFiniteSolution(working);
+}
+
 TEST(Pipeline, IdleStepFollowsTheOptions) {
     Polyhedron working, backup;
     ASSERT_EQ(loadObjText(working, testsupport::sphereObj(1)), 0);

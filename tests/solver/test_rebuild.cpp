@@ -55,6 +55,9 @@ protected:
         return (int)edges.size();
     }
 
+    // Rebuilds under a storage limit of `limit` bytes that it cannot meet.
+    void expectRebuildRefusedUnder(double limit);
+
     void tick() {
         SolverOptions options;
         options.creasePatternOn = true;
@@ -213,18 +216,29 @@ TEST_F(DevelopedTetrahedron, JoiningASplitEdgeBackRestoresTheModel) {
     expectFinished(out);
 }
 
-// A rebuild that cannot have its storage leaves a released solver and one
-// line; nothing reads the old solution as current, and the model can be
-// re-solved once it fits.
+// A rebuild that cannot have its storage, or one of its factors, leaves a
+// released solver and one line; nothing reads the old solution as current,
+// and the model can be re-solved once it fits.
 TEST_F(DevelopedTetrahedron, RebuildRefusedForMemoryLeavesNothingHalfSized) {
+    expectRebuildRefusedUnder(1.0);
+}
+
+TEST_F(DevelopedTetrahedron, RebuildWhoseFactorDoesNotFitLeavesNothingHalfSized) {
+    const LayoutSolver& s = model.solver;
+    // The storage fits, with nothing to spare for the factors.
+    expectRebuildRefusedUnder(LayoutSolver::storageBytes(s.numVertices, s.numEdges, s.numFaces) + 1.0);
+}
+
+void DevelopedTetrahedron::expectRebuildRefusedUnder(double limit) {
     tick();
     LayoutSolver& s = model.solver;
-    LayoutSolver::storageLimitOverride = 1.0;
+    LayoutSolver::storageLimitOverride = limit;
     std::string out = captureStdout([&] { s.rebuild(); });
     LayoutSolver::storageLimitOverride = 0.0;
-    // One line, begun on a line of its own.
-    EXPECT_EQ(out.find('\n', 1), out.size() - 1) << out;
-    EXPECT_NE(out.find("too large"), std::string::npos) << out;
+    // One refusal, on a line of its own, and the last.
+    size_t refusal = out.find("\nmodel too large");
+    ASSERT_NE(refusal, std::string::npos) << out;
+    EXPECT_EQ(out.find('\n', refusal + 1), out.size() - 1) << out;
     EXPECT_FALSE(s.allocated);
     EXPECT_FALSE(s.widthsReady);
     EXPECT_TRUE(s.tuckWidths.empty());

@@ -1,5 +1,6 @@
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
+#include <wx/filename.h>
 #include <wx/msgdlg.h>
 
 #include <string>
@@ -106,6 +107,10 @@ void MainFrame::OnSaveAs(wxCommandEvent&) {
     if (!choosePath(this, wxT("Input Filename"), app->saveDir, wxT("AutoCAD DXF (*.dxf)|*.dxf"),
                     wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
         return;
+    // This toolkit's dialog returns a name typed without an extension as it
+    // stands; it gets the filter's, as other dialogs give it, rather than
+    // being refused without a word.
+    if (!wxFileName(path).HasExt()) path += wxT(".dxf");
     saveFile(path);
     app->saveDir = wxPathOnly(path);
 }

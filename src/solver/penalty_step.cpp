@@ -39,7 +39,8 @@ double LayoutSolver::penaltyStep(double a, double b, double c) {
         }
     }
     if (q > 0) {
-        // An angle-condition term asks for a wider tuck where it is negative.
+        // An angle-condition term moves its width its own way: wider where
+        // it is positive, narrower where it is negative.
         for (const HalfEdge& h : model->halfEdges) {
             if (h.edgeIndex < 0 || h.edgeIndex >= numEdges) continue;
             addTerm(-q * h.anglePenalty, penaltyGradient[h.edgeIndex], sum);

@@ -149,6 +149,13 @@ TEST_F(Drivers, SaveAsWritesWhatTheExporterWritesForTheViewsRotation) {
         EXPECT_EQ(a, b);
     }
 
+    // A name typed without an extension is saved with the filter's.
+    std::string typed = testsupport::tempPath("typed");
+    dialogs.fileChoice = typed;
+    guitest::menuCommand("File", "SaveAs");
+    EXPECT_FALSE(guitest::fileExists(typed));
+    EXPECT_FALSE(guitest::readFile(typed + ".dxf").empty());
+
     // A file that cannot be written leaves none behind and says so.
     std::string unwritable = testsupport::tempPath("no-such-dir/pattern.dxf");
     std::string out = testsupport::captureStdout([&] { frame()->saveFile(unwritable); });

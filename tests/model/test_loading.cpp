@@ -159,3 +159,37 @@ TEST(Loading, DegenerateGeometryStillLoads) {
 }
 
 }  // namespace
+
+// Each broken link of a loaded model is named by the check, and the check
+// itself reads no link it has found missing.
+TEST(Loading, TopologyCheckNamesEachBrokenLink) {
+    struct Case {
+        const char* line;
+        std::function<void(Polyhedron&)> breakIt;
+    };
+    auto interior = [](Polyhedron& m) -> HalfEdge& {
+        for (HalfEdge& h : m.halfEdges)
+            if (!h.onCut) return h;
+        return m.halfEdges.front();
+    };
+    const std::vector<Case> cases = {
+        {"i->edge == NULL\n", [](Polyhedron& m) { m.faces.front().edge = nullptr; }},
+        {"i->pair == NULL\n", [&](Polyhedron& m) { interior(m).pair = nullptr; }},
+        {"i->prev == NULL\n", [](Polyhedron& m) { m.perimeter.back()->prev = nullptr; }},
+        {"i->next == NULL\n", [&](Polyhedron& m) { interior(m).next = nullptr; }},
+        {"i->vert == NULL\n", [](Polyhedron& m) { m.perimeter.front()->vert = nullptr; }},
+        {"i->face == NULL\n", [&](Polyhedron& m) { interior(m).face = nullptr; }},
+        {"i->edge.empty\n", [](Polyhedron& m) { m.vertices.front().edge.clear(); }},
+        {"error: perimeter not connected\n",
+         [](Polyhedron& m) { std::swap(m.perimeter.front(), m.perimeter.back()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Polyhedron m;
+        ASSERT_EQ(loadText(m, testsupport::tetrahedronObj()).result, 0);
+        ASSERT_EQ(m.perimeter.size(), 6u);
+        c.breakIt(m);
+        std::string out = captureStdout([&] { m.checkTopology(); });
+        EXPECT_NE(out.find(c.line), std::string::npos) << out;
+    }
+}

@@ -321,7 +321,8 @@ TEST(ObjReader, LongLinesAreReadInChunks) {
         {"long texture line", tri + "vt 0.5 " + std::string(2000, '5') + "\nf 1/1 2/1 3/1\n", 0, ""},
         {"comment running into a vertex", "#" + std::string(1022, 'c') + "v 3 4 5\n" + tri + "f 1 2 3\n", 0,
          ""},
-        {"comment running into a face", "#" + std::string(1022, 'c') + "f 1 2 9\n" + tri + "f 1 2 3\n", 0, ""},
+        {"comment running into a face", "#" + std::string(1022, 'c') + "f 1 2 9\n" + tri + "f 1 2 3\n", 0,
+         ""},
         {"1023 characters without a line end", tri + face, 0, ""},
     };
     for (const Case& c : cases) {

@@ -1,7 +1,7 @@
 #include "support/test_support.h"
 
-#include <gtest/gtest.h>
 #include <ftw.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -61,9 +61,7 @@ std::string writeTempFile(const std::string& name, const std::string& text) {
     return path;
 }
 
-std::string dataPath(const std::string& name) {
-    return std::string(PLICATROPE_TEST_DATA) + "/" + name;
-}
+std::string dataPath(const std::string& name) { return std::string(PLICATROPE_TEST_DATA) + "/" + name; }
 
 namespace {
 
@@ -105,9 +103,9 @@ std::string octahedronObj() {
 
 std::string sphereObj(int levels) {
     const double t = (1.0 + std::sqrt(5.0)) / 2.0;
-    std::vector<P3> v = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-                         {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
-    std::vector<std::vector<int>> f = {{0, 11, 5}, {0, 5, 1}, {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
+    std::vector<P3> v = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                         {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+    std::vector<std::vector<int>> f = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
                                        {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
                                        {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
                                        {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};

@@ -62,6 +62,9 @@ struct PatternFace {
     char kind = NoFaceKind;
     Vec2 centre;
     PatternNode* node = nullptr;
+    // Whether `centre` has been computed for this face yet: the (0, 0) of a
+    // new face is no centre to keep.
+    bool centreComputed = false;
 
     void computeCentre();
 };

@@ -128,12 +128,15 @@ void PatternFace::computeCentre() {
         Vec2 c = u + Vec2(A * d2.y - B * d1.y, B * d1.x - A * d2.x) / divisor;
         if (isFinite(c)) {
             centre = c;
+            centreComputed = true;
             return;
         }
     }
     // The two lines are parallel, so they give no centre: keep the last one,
-    // and only when that is not usable either take the middle of the corners.
-    if (!isFinite(centre)) centre = centroidOf(this);
+    // and only when there is none, or it is not usable, take the middle of
+    // the corners.
+    if (!centreComputed || !isFinite(centre)) centre = centroidOf(this);
+    centreComputed = true;
 }
 
 double oppositeAngle(const HalfEdge* X) {

@@ -107,15 +107,18 @@ TEST(ComputeCentre, CollinearCornersKeepAFiniteCentre) {
     const double inf = std::numeric_limits<double>::infinity();
     struct Case {
         Vec2 previous;
+        bool computedBefore;
         Vec2 expected;
     } cases[] = {
-        {Vec2(5, -5), Vec2(5, -5)},  // the last centre stays
-        {Vec2(nan, 0), Vec2(1, 0)},  // none usable: the middle of the corners
-        {Vec2(0, inf), Vec2(1, 0)},
+        {Vec2(5, -5), true, Vec2(5, -5)},  // the last centre stays
+        {Vec2(0, 0), false, Vec2(1, 0)},   // a new face has none: the middle of the corners
+        {Vec2(nan, 0), true, Vec2(1, 0)},  // none usable
+        {Vec2(0, inf), true, Vec2(1, 0)},
     };
     for (const Case& k : cases) {
         Triangle t(0, 0, 1, 0, 2, 0);
         t.f->centre = k.previous;
+        t.f->centreComputed = k.computedBefore;
         t.f->computeCentre();
         EXPECT_EQ(t.f->centre.x, k.expected.x);
         EXPECT_EQ(t.f->centre.y, k.expected.y);

@@ -8,7 +8,7 @@ packages=(
   libwxgtk3.2-dev libgl-dev libglu1-mesa-dev
   libopenblas-dev liblapacke-dev libsuitesparse-dev
   libgtest-dev
-  xvfb xauth libgl1-mesa-dri xdotool
+  xvfb xauth libgl1-mesa-dri xdotool x11-apps
   python3 python3-ezdxf
   clang-14 libclang-rt-14-dev
 )

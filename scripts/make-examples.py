@@ -55,9 +55,10 @@ def tetrahedron():
 
 
 def cube():
-    v = [[x, y, z] for z in (0, 1) for y in (0, 1) for x in (0, 1)]
+    # Centred on the origin, about which the views turn.
+    v = [[x, y, z] for z in (-0.5, 0.5) for y in (-0.5, 0.5) for x in (-0.5, 0.5)]
     f = [[0, 1, 3, 2], [4, 5, 7, 6], [0, 1, 5, 4], [2, 3, 7, 6], [0, 2, 6, 4], [1, 3, 7, 5]]
-    convex("cube.obj", "Unit cube: six squares.", v, f)
+    convex("cube.obj", "Unit cube centred on the origin: six squares.", v, f)
 
 
 def octahedron():

@@ -20,7 +20,6 @@ bool isFinite(const Vec2& w) { return std::isfinite(w.x) && std::isfinite(w.y); 
 
 const PatternFace* faceAcross(const PatternHalfEdge* p) { return p->pair ? p->pair->face : nullptr; }
 
-
 Vec2 ownDirection(const PatternHalfEdge* p) {
     if (!p->vert || !p->prev || !p->prev->vert) return Vec2(1.0, 0.0);
     return unit(p->vert->pos - p->prev->vert->pos);

@@ -17,7 +17,6 @@ double squaredLength(const PatternHalfEdge* s) {
     return dot(d, d);
 }
 
-
 bool isTriangle(const PatternHalfEdge* p) {
     return p->face && p->next && p->prev && p->next->next == p->prev;
 }

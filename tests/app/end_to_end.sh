@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Starts the real program on an X display, opens a model by ctrl+o and its
-# path, develops it by ctrl+d and saves the crease pattern by ctrl+s; then, in
-# the pattern view, splits edge tucking molecules with the Split ETM tool (key
-# s and clicks) and fattens tucks with the Explode tool (key e and a drag), and
-# saves again. Both DXF files are read back with a real DXF reader.
-# Usage: end_to_end.sh PROGRAM MODEL.obj
+# path, develops it by ctrl+d, takes a screenshot of the two panes and saves
+# the crease pattern by ctrl+s; then, in the pattern view, splits edge tucking
+# molecules with the Split ETM tool (key s and clicks) and fattens tucks with
+# the Explode tool (key e and a drag), and saves again; turns Crease Pattern
+# Generation on by ctrl+g, saves the crease lines and quits by alt+F4. The
+# DXF files are read back with a real DXF reader.
+# Usage: end_to_end.sh PROGRAM MODEL.obj [SCREENSHOT.png]
 set -euo pipefail
 program=$1
 model=$2
 work=$(mktemp -d)
+screenshot=${3:-$work/window.png}
 out="$work/pattern.dxf"
 edited="$work/edited.dxf"
+creases="$work/creases.dxf"
+here=$(cd "$(dirname "$0")" && pwd)
 pid=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
@@ -96,6 +101,17 @@ xdotool mousemove --window "$main" "$cx" "$cy"
 sleep 0.3
 # Zoomed out until the whole sheet shows.
 for _ in $(seq 10); do xdotool click 5; sleep 0.05; done
+sleep 0.3
+
+# The window after Develop: the model on the left, zoomed out to show it
+# whole, and the sheet with its molecules on the right.
+xdotool mousemove --window "$main" $((WIDTH / 4)) "$cy"
+sleep 0.3
+for _ in $(seq 8); do xdotool click 5; sleep 0.05; done
+sleep 0.3
+xwd -root -silent >"$work/screen.xwd" || fail "no screenshot could be taken"
+/usr/bin/python3 "$here/screenshot.py" "$work/screen.xwd" "$screenshot" "$X" "$Y" "$WIDTH" "$HEIGHT" ||
+  fail "the screenshot does not show the two panes"
 
 # Split ETM: clicks on a ring round the centre of the sheet, where the
 # molecules between the placed faces lie; a click elsewhere splits nothing.
@@ -123,14 +139,26 @@ xdotool mouseup 1
 sleep 3
 
 save_as "$edited"
-kill "$pid"; wait "$pid" 2>/dev/null || true; pid=
+
+# Crease Pattern Generation: the next timer ticks make the crease lines.
+focus "$main"
+xdotool key ctrl+g
+sleep 2
+save_as "$creases"
+
+focus "$main"
+xdotool key alt+F4
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "alt+F4 did not end the program"
+status=0; wait "$pid" || status=$?; pid=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
 
 faces=$(grep -c '^f ' "$model")
-/usr/bin/python3 - "$out" "$edited" "$faces" <<'PY'
+/usr/bin/python3 - "$out" "$edited" "$creases" "$faces" <<'PY'
 import math, sys
 import ezdxf
 
-def read(path, faces):
+def read(path, faces, creases=False):
     doc = ezdxf.readfile(path)
     layers = {}
     for e in doc.modelspace():
@@ -146,14 +174,21 @@ def read(path, faces):
     assert len(square.vertices) == 4, "%s: the paper is not a square" % path
     placed = len(polylines("Polygon"))
     assert placed >= faces, "%s: fewer placed faces than the model has: %d" % (path, placed)
-    # Crease-pattern generation is off, so the molecules come with the faces.
-    assert polylines("VTM") and polylines("ETM"), "%s: no molecules: the crease pattern was not built" % path
+    if creases:
+        # With generation on, mountain and valley lines take the molecules' place.
+        lines = lambda layer: [e for e in layers.get(layer, []) if e.dxftype() == "LINE"]
+        assert lines("Mountain") and lines("Valley"), "%s: no mountain or valley lines" % path
+        assert not polylines("VTM") and not polylines("ETM"), "%s: molecules beside the crease lines" % path
+    else:
+        # Crease-pattern generation is off, so the molecules come with the faces.
+        assert polylines("VTM") and polylines("ETM"), "%s: no molecules: the crease pattern was not built" % path
     print("end-to-end: %s: %s" % (path.split("/")[-1], ", ".join("%s %d" % (k, len(v)) for k, v in sorted(layers.items()))))
     return placed
 
-faces = int(sys.argv[3])
+faces = int(sys.argv[4])
 developed = read(sys.argv[1], faces)
 edited = read(sys.argv[2], faces)
+read(sys.argv[3], faces, creases=True)
 # Every split adds a two-sided face, which is placed on the sheet too.
 assert edited > developed, "Split ETM split no edge: %d placed faces before, %d after" % (developed, edited)
 PY

@@ -267,7 +267,14 @@ TEST(CutOpen, VertexWhereTheBoundaryPassesTwice) {
     while (std::getline(in, line))
         if (line != "f 1 12 6" && line != "f 1 2 8") obj += line + "\n";
     Polyhedron m;
-    if (testsupport::loadObjText(m, obj) != 0) return;  // refusing such a surface is as good
+    const std::string path = testsupport::writeTempFile("pinch.obj", obj);
+    int loaded = 0;
+    std::string out = captureStdout([&] { loaded = m.load(path.c_str()); });
+    if (loaded != 0) {
+        // Two holes meeting at a corner are not a disk: the reader says so.
+        EXPECT_NE(out.find("not one fan"), std::string::npos) << out;
+        GTEST_SKIP() << "the reader refuses such a surface, so cutting it open cannot be reached";
+    }
     ASSERT_EQ(m.perimeter.size(), 6u);
     Vertex* pinch = vertexAt(m, 0);
     HalfEdge* spoke = halfEdgeBetween(pinch, vertexAt(m, 10));

@@ -68,6 +68,28 @@ TEST_F(Drivers, DevelopPrintsItsTimeAndStartsTheConvergenceTiming) {
     EXPECT_TRUE(frame()->converging);
 }
 
+// A model too large for this machine's memory is refused by the core: the
+// window stays undeveloped, with the model as loaded and no time line.
+TEST_F(Drivers, DevelopRefusedForMemoryLeavesTheModelUndeveloped) {
+    LayoutSolver::storageLimitOverride = 1.0;
+    std::string out = loadAndDevelop();
+    LayoutSolver::storageLimitOverride = 0.0;
+    EXPECT_NE(out.find("too large to develop"), std::string::npos) << out;
+    EXPECT_FALSE(std::regex_search(out, kTimeLineAtEnd)) << out;
+    EXPECT_FALSE(app()->developed);
+    EXPECT_TRUE(app()->loaded);
+    EXPECT_FALSE(app()->workingModel->prepared);
+    EXPECT_FALSE(frame()->converging);
+
+    // Idle events and timer ticks leave an undeveloped model alone, and it
+    // develops once it fits.
+    guitest::idleTick();
+    guitest::timerTick();
+    EXPECT_FALSE(app()->workingModel->creasePattern.built);
+    out = testsupport::captureStdout([] { guitest::menuCommand("Model", "Develop"); });
+    EXPECT_TRUE(app()->developed) << out;
+}
+
 TEST_F(Drivers, IdleStepsShowTheEfficiencyAndAFiniteFrameRate) {
     loadAndDevelop();
     ASSERT_TRUE(app()->developed);

@@ -16,9 +16,18 @@ namespace {
 
 const double kPi = 3.141592653589793;
 
-void develop(Polyhedron& model, const std::string& obj) {
-    ASSERT_TRUE(layOut(model, obj));
+// A developed open grid whose tucks are all 0.01 wide but one, inside the
+// grid and away from the cut, which is `width` wide. Returns that one's
+// half-edge, or null when the grid has none.
+HalfEdge* developGridWithOneWidth(Polyhedron& model, double width) {
+    if (!layOut(model, testsupport::openGridObj(3))) return nullptr;
     layoutfixtures::solveAndLayOut(model);
+    HalfEdge* h = findHalf(model, [](const HalfEdge& x) { return !x.onCut && !x.vert->onCut; });
+    if (!h) return nullptr;
+    LayoutSolver& s = model.solver;
+    s.tuckWidths.assign(s.numEdges, 0.01);
+    s.tuckWidths[h->edgeIndex] = width;
+    return h;
 }
 
 // The largest angle sum that a change of the edge angles would move.
@@ -103,12 +112,8 @@ TEST(RedevelopCorrection, WithoutOverlapNothingChanges) {
     for (double closed : {0.01, -1e-9}) {
         SCOPED_TRACE(closed);
         Polyhedron model;
-        develop(model, testsupport::openGridObj(3));
+        ASSERT_NE(developGridWithOneWidth(model, closed), nullptr);
         LayoutSolver& s = model.solver;
-        HalfEdge* h = findHalf(model, [](const HalfEdge& x) { return !x.onCut && !x.vert->onCut; });
-        ASSERT_NE(h, nullptr);
-        s.tuckWidths.assign(s.numEdges, 0.01);
-        s.tuckWidths[h->edgeIndex] = closed;
         std::vector<double> theta = s.edgeAngles, widths = s.tuckWidths;
         std::vector<Vec2> placed = translations(model);
 
@@ -126,12 +131,9 @@ TEST(RedevelopCorrection, WithoutOverlapNothingChanges) {
 
 TEST(RedevelopCorrection, OverlapTurnsTheAnglesWithoutOpeningAVertex) {
     Polyhedron model;
-    develop(model, testsupport::openGridObj(3));
-    LayoutSolver& s = model.solver;
-    HalfEdge* h = findHalf(model, [](const HalfEdge& x) { return !x.onCut && !x.vert->onCut; });
+    HalfEdge* h = developGridWithOneWidth(model, -0.2);
     ASSERT_NE(h, nullptr);
-    s.tuckWidths.assign(s.numEdges, 0.01);
-    s.tuckWidths[h->edgeIndex] = -0.2;
+    LayoutSolver& s = model.solver;
     std::vector<double> theta = s.edgeAngles;
     std::vector<Vec2> placed = translations(model);
 

@@ -1,7 +1,12 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <utility>
+#include <vector>
 
 #include "model/oripoly.h"
+#include "model/ray_index.h"
 
 namespace {
 
@@ -86,6 +91,191 @@ void limitByRecords(const std::vector<TriangleRecord>& records, const Vec3& P, c
     }
 }
 
+double largestMagnitude(const Vec3& a) {
+    return std::max(std::abs(a.x), std::max(std::abs(a.y), std::abs(a.z)));
+}
+
+bool finite(const Vec3& a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
+
+// hitAlongDirection accepts t only where P + t d is near the record's
+// triangle grown by the test's margins, the triangle with local corners
+// (-0.01, -0.01), (1.02, -0.01), (-0.01, 1.02). This is that triangle with a
+// margin for the rounding of the test and of this reconstruction, for hits
+// no farther than `reach` from the ray's start. A record too ill-conditioned
+// (or too large) for such a bound gets none and must be tested by every ray.
+bool acceptanceTriangle(const TriangleRecord& r, double reach, RayIndex::Triangle& out) {
+    const double* a = r.inverse;
+    const Vec3 r0(a[0], a[1], a[2]), r1(a[3], a[4], a[5]), r2(a[6], a[7], a[8]);
+    // The columns of the matrix that `inverse` inverts: e1, e2 and the normal,
+    // up to rounding.
+    Vec3 e1 = cross(r1, r2), e2 = cross(r2, r0), n = cross(r0, r1);
+    const double det = dot(r0, e1);
+    if (!std::isfinite(det) || det == 0.0) return false;
+    e1 = e1 / det;
+    e2 = e2 / det;
+    n = n / det;
+    auto sum = [](const Vec3& p) { return std::abs(p.x) + std::abs(p.y) + std::abs(p.z); };
+    // Scale-free condition of the frame: the rounding of the local
+    // coordinates, carried back to space, stays below a few eps * S times the
+    // distances involved; the margin takes far more.
+    const double S = norm(e1) * sum(r0) + norm(e2) * sum(r1) + norm(n) * sum(r2);
+    const double rel = 1e3 * std::numeric_limits<double>::epsilon() * S * S;
+    if (!(rel <= 1e-2)) return false;
+    out.a = r.origin - 0.01 * e1 - 0.01 * e2;
+    out.b = r.origin + 1.02 * e1 - 0.01 * e2;
+    out.c = r.origin - 0.01 * e1 + 1.02 * e2;
+    out.pad = rel * (2 * reach + 3.09 * (norm(e1) + norm(e2)));
+    return finite(out.a) && finite(out.b) && finite(out.c) && std::isfinite(out.pad);
+}
+
+// The records one pass of rays is cast against, each with what excludes it
+// from a ray: its face when the face has a corner at the ray's vertex, or the
+// strip's own vertex. A search gives exactly the limit of testing every
+// record that is not excluded: the limit is a minimum, and a record whose
+// acceptance triangle the ray does not come near within the limit cannot
+// lower it. Built for the records as they are; it lives only as long as the
+// pass that built it.
+class RecordSearch {
+public:
+    explicit RecordSearch(size_t faceCount) : faceStamp_(faceCount, 0), faceTouches_(faceCount, 0) {}
+
+    void addFace(const Face& f, int slot, const std::vector<TriangleRecord>& records) {
+        for (const TriangleRecord& r : records)
+            if (r.valid) entries_.push_back({&r, &f, slot, nullptr});
+    }
+
+    void addStrip(const HalfEdge& h) {
+        for (const TriangleRecord& r : h.stripTriangles)
+            if (r.valid) entries_.push_back({&r, nullptr, -1, h.vert});
+    }
+
+    // For rays from the vertices' positions that look no farther than `reach`.
+    void build(double reach, const std::list<Vertex>& vertices) {
+        reach_ = reach;
+        std::vector<RayIndex::Triangle> triangles;
+        triangles.reserve(entries_.size());
+        double scale = reach;
+        for (const Vertex& v : vertices) scale = std::max(scale, largestMagnitude(v.pos));
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            RayIndex::Triangle t;
+            if (std::isfinite(reach) && acceptanceTriangle(*entries_[i].record, reach, t)) {
+                t.id = static_cast<int>(i);
+                triangles.push_back(t);
+                scale = std::max(
+                    {scale, largestMagnitude(t.a), largestMagnitude(t.b), largestMagnitude(t.c), t.pad});
+            } else {
+                always_.push_back(static_cast<int>(i));
+            }
+        }
+        // The corners above, and the frames and slab tests of the index,
+        // round by a few eps of the largest coordinate in play. Near the
+        // smallest doubles rounding is no longer relative, and near the
+        // largest the index's sums could overflow: there every ray tests
+        // every record.
+        scale_ = scale;
+        indexed_ = scale >= 1e-100 && scale <= 1e300;
+        if (indexed_) {
+            index_.build(std::move(triangles), 1e-9 * scale);
+        } else {
+            always_.clear();
+        }
+    }
+
+    void limitByRecords(const Vertex* v, const Vec3& P, const Vec3& dir, double share, double& limit) {
+        if (++stamp_ == 0) {
+            std::fill(faceStamp_.begin(), faceStamp_.end(), 0);
+            stamp_ = 1;
+        }
+        auto test = [&](const Entry& e) {
+            if (excluded(e, v)) return;
+            double t = share * hitAlongDirection(*e.record, P, dir);
+            if (0 < t && t < limit) limit = t;
+        };
+        // Only the rays the index was built for may use it.
+        if (!indexed_ || !(limit / share <= reach_) || !(largestMagnitude(P) <= scale_)) {
+            for (const Entry& e : entries_) test(e);
+            return;
+        }
+        for (int i : always_) test(entries_[i]);
+        // A little beyond the farthest t that can still lower the limit.
+        auto reach = [&] { return limit / share * (1 + 1e-9); };
+        index_.search(P, dir, reach(), [&](int i) {
+            test(entries_[i]);
+            return reach();
+        });
+    }
+
+private:
+    struct Entry {
+        const TriangleRecord* record;
+        const Face* face;
+        int faceSlot;
+        const Vertex* stripVertex;
+    };
+
+    bool excluded(const Entry& e, const Vertex* v) {
+        if (!e.face) return e.stripVertex == v;
+        if (faceStamp_[e.faceSlot] != stamp_) {
+            faceStamp_[e.faceSlot] = stamp_;
+            faceTouches_[e.faceSlot] = hasCornerAt(*e.face, v);
+        }
+        return faceTouches_[e.faceSlot];
+    }
+
+    std::vector<Entry> entries_;
+    // Those the index leaves out: records it cannot bound.
+    std::vector<int> always_;
+    RayIndex index_;
+    bool indexed_ = false;
+    double reach_ = 0.0;
+    double scale_ = 0.0;
+    // Whether a face has a corner at the current ray's vertex, found once per ray.
+    std::vector<unsigned> faceStamp_;
+    std::vector<char> faceTouches_;
+    unsigned stamp_ = 0;
+};
+
+double firstLimit(const Polyhedron& m) { return 0.1 * norm(m.bboxSize()); }
+
+// Without a search every record is tested.
+void offsetAlongNormals(Polyhedron& m, Vertex* v, RecordSearch* search) {
+    v->offset = Vec3();
+    if (v->edge.empty()) return;
+
+    HalfEdge* first = v->edge[0]->pair;
+    HalfEdge* s = first;
+    do {
+        if (s->face) v->offset = v->offset + (-s->cornerAngle) * s->face->normal;
+        s = s->next->pair;
+    } while (s != first);
+
+    Vec3 dir = unit(v->offset);
+    Vec3 ray = rayDirection(dir);
+    double limit = firstLimit(m);
+    if (search) {
+        search->limitByRecords(v, v->pos, ray, 0.5, limit);
+    } else {
+        for (const Face& f : m.faces)
+            if (!hasCornerAt(f, v)) limitByRecords(f.triangles, v->pos, ray, 0.5, limit);
+    }
+    v->offset = dir * limit;
+}
+
+void limitAlongOffset(Polyhedron& m, Vertex* v, RecordSearch* search) {
+    double L = norm(v->offset);
+    Vec3 dir = unit(v->offset);
+    Vec3 ray = rayDirection(dir);
+    if (search) {
+        search->limitByRecords(v, v->pos, ray, 1.0, L);
+    } else {
+        for (const Face& f : m.faces)
+            if (!hasCornerAt(f, v)) limitByRecords(f.offsetTriangles, v->pos, ray, 1.0, L);
+        for (const HalfEdge& h : m.halfEdges)
+            if (h.vert != v) limitByRecords(h.stripTriangles, v->pos, ray, 1.0, L);
+    }
+    v->offset = dir * L;
+}
+
 }  // namespace
 
 void TriangleRecord::init(const Vec3& e1, const Vec3& e2) {
@@ -115,9 +305,15 @@ double TriangleRecord::rayHit(Vec3 P, Vec3 d) const { return hitAlongDirection(*
 void Polyhedron::computeOffsets() {
     printf("_");
     for (Face& f : faces) buildFan(f, false, f.triangles);
-    for (Vertex& v : vertices) {
-        computeVertexOffset(&v);
-        printf(".");
+    {
+        RecordSearch search(faces.size());
+        int slot = 0;
+        for (const Face& f : faces) search.addFace(f, slot++, f.triangles);
+        search.build(firstLimit(*this) / 0.5, vertices);
+        for (Vertex& v : vertices) {
+            offsetAlongNormals(*this, &v, &search);
+            printf(".");
+        }
     }
     for (Face& f : faces) buildFan(f, true, f.offsetTriangles);
     for (HalfEdge& h : halfEdges) {
@@ -127,39 +323,23 @@ void Polyhedron::computeOffsets() {
         h.stripTriangles.push_back(makeRecord(A, A1 - A, m - A));
         h.stripTriangles.push_back(makeRecord(mu, A - mu, m - mu));
     }
-    for (Vertex& v : vertices) limitVertexOffset(&v);
+    {
+        RecordSearch search(faces.size());
+        int slot = 0;
+        for (const Face& f : faces) search.addFace(f, slot++, f.offsetTriangles);
+        for (const HalfEdge& h : halfEdges) search.addStrip(h);
+        double reach = 0.0;
+        for (const Vertex& v : vertices) reach = std::max(reach, norm(v.offset));
+        search.build(reach, vertices);
+        for (Vertex& v : vertices) limitAlongOffset(*this, &v, &search);
+    }
     for (HalfEdge& h : halfEdges) h.computeTuckAngle();
 }
 
-void Polyhedron::computeVertexOffset(Vertex* v) {
-    v->offset = Vec3();
-    if (v->edge.empty()) return;
+// Alone, with no records searched in advance, a vertex tests every record.
+void Polyhedron::computeVertexOffset(Vertex* v) { offsetAlongNormals(*this, v, nullptr); }
 
-    HalfEdge* first = v->edge[0]->pair;
-    HalfEdge* s = first;
-    do {
-        if (s->face) v->offset = v->offset + (-s->cornerAngle) * s->face->normal;
-        s = s->next->pair;
-    } while (s != first);
-
-    Vec3 dir = unit(v->offset);
-    Vec3 ray = rayDirection(dir);
-    double limit = 0.1 * norm(bboxSize());
-    for (const Face& f : faces)
-        if (!hasCornerAt(f, v)) limitByRecords(f.triangles, v->pos, ray, 0.5, limit);
-    v->offset = dir * limit;
-}
-
-void Polyhedron::limitVertexOffset(Vertex* v) {
-    double L = norm(v->offset);
-    Vec3 dir = unit(v->offset);
-    Vec3 ray = rayDirection(dir);
-    for (const Face& f : faces)
-        if (!hasCornerAt(f, v)) limitByRecords(f.offsetTriangles, v->pos, ray, 1.0, L);
-    for (const HalfEdge& h : halfEdges)
-        if (h.vert != v) limitByRecords(h.stripTriangles, v->pos, ray, 1.0, L);
-    v->offset = dir * L;
-}
+void Polyhedron::limitVertexOffset(Vertex* v) { limitAlongOffset(*this, v, nullptr); }
 
 void HalfEdge::computeTuckAngle() {
     Vec3 P0 = vert->pos, P1 = pair->vert->pos;

@@ -1,6 +1,6 @@
 """Cuts the main window out of a screen dump (xwd format), writes it as PNG
-and checks that it shows its two panes: the model drawn on the left, the
-sheet with its green edge tucking molecules on the right.
+and checks that it shows its two panes: the model drawn with its edges on
+the left, the sheet with its molecules between outlined faces on the right.
 
 Usage: screenshot.py SCREEN.xwd OUT.png X Y WIDTH HEIGHT
 """
@@ -64,18 +64,21 @@ def main():
 
     top, bottom, middle = MENU_HEIGHT, height - STATUS_HEIGHT, width // 2
     left, right = (0, middle - 4), (middle + 4, width)
+    near = lambda p, c: all(abs(a - b) < 12 for a, b in zip(p, c))
+    red = lambda p: p[0] > 100 and p[1] < 60 and p[2] < 60
     drawn = share(rows, *left, top, bottom, lambda p: min(p) < 245)
-    edges = share(rows, *left, top, bottom, lambda p: p[0] > 100 and p[1] < 60 and p[2] < 60)
-    sheet = share(rows, *right, top, bottom, lambda p: min(p) < 245)
-    green = share(rows, *right, top, bottom,
-                  lambda p: abs(p[0] - 102) < 12 and abs(p[1] - 230) < 12 and abs(p[2] - 102) < 12)
+    edges = share(rows, *left, top, bottom, red)
+    # Edge molecules green or grey by their width limit, vertex molecules in
+    # two greys, the placed faces outlined in dark red.
+    molecules = share(rows, *right, top, bottom,
+                      lambda p: near(p, (102, 230, 102)) or near(p, (230, 230, 230)) or near(p, (204, 204, 204)))
+    outlines = share(rows, *right, top, bottom, red)
     print("screenshot: %s, %dx%d; model pane: %.1f%% drawn, %.2f%% red edges; "
-          "pattern pane: %.1f%% drawn, %.1f%% green molecules"
-          % (png, width, height, 100 * drawn, 100 * edges, 100 * sheet, 100 * green))
+          "pattern pane: %.1f%% molecules, %.2f%% outlines"
+          % (png, width, height, 100 * drawn, 100 * edges, 100 * molecules, 100 * outlines))
     if drawn < 0.05 or edges < 0.001:
         sys.exit("screenshot: the model pane shows no model with its edges")
-    if sheet < 0.2 or green < 0.01:
-        sys.exit("screenshot: the pattern pane shows no sheet with edge tucking molecules")
-
+    if molecules < 0.1 or outlines < 0.001:
+        sys.exit("screenshot: the pattern pane shows no molecules between outlined faces")
 
 main()

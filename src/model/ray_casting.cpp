@@ -81,16 +81,6 @@ Vec3 rayDirection(Vec3 d) {
     return d;
 }
 
-// Shortens `limit` to the nearest hit in front of P, after scaling the hit
-// distance by `share`.
-void limitByRecords(const std::vector<TriangleRecord>& records, const Vec3& P, const Vec3& dir, double share,
-                    double& limit) {
-    for (const TriangleRecord& r : records) {
-        double t = share * hitAlongDirection(r, P, dir);
-        if (0 < t && t < limit) limit = t;
-    }
-}
-
 double largestMagnitude(const Vec3& a) {
     return std::max(std::abs(a.x), std::max(std::abs(a.y), std::abs(a.z)));
 }
@@ -134,7 +124,7 @@ bool acceptanceTriangle(const TriangleRecord& r, double reach, RayIndex::Triangl
 // record that is not excluded: the limit is a minimum, and a record whose
 // acceptance triangle the ray does not come near within the limit cannot
 // lower it. Built for the records as they are; it lives only as long as the
-// pass that built it.
+// pass that built it. Before build(), every ray tests every record.
 class RecordSearch {
 public:
     explicit RecordSearch(size_t faceCount) : faceStamp_(faceCount, 0), faceTouches_(faceCount, 0) {}
@@ -181,6 +171,8 @@ public:
         }
     }
 
+    // Shortens `limit` to the nearest hit in front of P, after scaling the
+    // hit distance by `share`.
     void limitByRecords(const Vertex* v, const Vec3& P, const Vec3& dir, double share, double& limit) {
         if (++stamp_ == 0) {
             std::fill(faceStamp_.begin(), faceStamp_.end(), 0);
@@ -237,8 +229,25 @@ private:
 
 double firstLimit(const Polyhedron& m) { return 0.1 * norm(m.bboxSize()); }
 
-// Without a search every record is tested.
-void offsetAlongNormals(Polyhedron& m, Vertex* v, RecordSearch* search) {
+// The records of the first pass: the fans of the faces on the surface.
+RecordSearch surfaceRecords(const Polyhedron& m) {
+    RecordSearch search(m.faces.size());
+    int slot = 0;
+    for (const Face& f : m.faces) search.addFace(f, slot++, f.triangles);
+    return search;
+}
+
+// The records of the second pass: the fans on the offset surface and the
+// strips between the two surfaces.
+RecordSearch offsetRecords(const Polyhedron& m) {
+    RecordSearch search(m.faces.size());
+    int slot = 0;
+    for (const Face& f : m.faces) search.addFace(f, slot++, f.offsetTriangles);
+    for (const HalfEdge& h : m.halfEdges) search.addStrip(h);
+    return search;
+}
+
+void offsetAlongNormals(Polyhedron& m, Vertex* v, RecordSearch& search) {
     v->offset = Vec3();
     if (v->edge.empty()) return;
 
@@ -250,29 +259,15 @@ void offsetAlongNormals(Polyhedron& m, Vertex* v, RecordSearch* search) {
     } while (s != first);
 
     Vec3 dir = unit(v->offset);
-    Vec3 ray = rayDirection(dir);
     double limit = firstLimit(m);
-    if (search) {
-        search->limitByRecords(v, v->pos, ray, 0.5, limit);
-    } else {
-        for (const Face& f : m.faces)
-            if (!hasCornerAt(f, v)) limitByRecords(f.triangles, v->pos, ray, 0.5, limit);
-    }
+    search.limitByRecords(v, v->pos, rayDirection(dir), 0.5, limit);
     v->offset = dir * limit;
 }
 
-void limitAlongOffset(Polyhedron& m, Vertex* v, RecordSearch* search) {
+void limitAlongOffset(Vertex* v, RecordSearch& search) {
     double L = norm(v->offset);
     Vec3 dir = unit(v->offset);
-    Vec3 ray = rayDirection(dir);
-    if (search) {
-        search->limitByRecords(v, v->pos, ray, 1.0, L);
-    } else {
-        for (const Face& f : m.faces)
-            if (!hasCornerAt(f, v)) limitByRecords(f.offsetTriangles, v->pos, ray, 1.0, L);
-        for (const HalfEdge& h : m.halfEdges)
-            if (h.vert != v) limitByRecords(h.stripTriangles, v->pos, ray, 1.0, L);
-    }
+    search.limitByRecords(v, v->pos, rayDirection(dir), 1.0, L);
     v->offset = dir * L;
 }
 
@@ -306,12 +301,10 @@ void Polyhedron::computeOffsets() {
     printf("_");
     for (Face& f : faces) buildFan(f, false, f.triangles);
     {
-        RecordSearch search(faces.size());
-        int slot = 0;
-        for (const Face& f : faces) search.addFace(f, slot++, f.triangles);
+        RecordSearch search = surfaceRecords(*this);
         search.build(firstLimit(*this) / 0.5, vertices);
         for (Vertex& v : vertices) {
-            offsetAlongNormals(*this, &v, &search);
+            offsetAlongNormals(*this, &v, search);
             printf(".");
         }
     }
@@ -324,22 +317,25 @@ void Polyhedron::computeOffsets() {
         h.stripTriangles.push_back(makeRecord(mu, A - mu, m - mu));
     }
     {
-        RecordSearch search(faces.size());
-        int slot = 0;
-        for (const Face& f : faces) search.addFace(f, slot++, f.offsetTriangles);
-        for (const HalfEdge& h : halfEdges) search.addStrip(h);
+        RecordSearch search = offsetRecords(*this);
         double reach = 0.0;
         for (const Vertex& v : vertices) reach = std::max(reach, norm(v.offset));
         search.build(reach, vertices);
-        for (Vertex& v : vertices) limitAlongOffset(*this, &v, &search);
+        for (Vertex& v : vertices) limitAlongOffset(&v, search);
     }
     for (HalfEdge& h : halfEdges) h.computeTuckAngle();
 }
 
-// Alone, with no records searched in advance, a vertex tests every record.
-void Polyhedron::computeVertexOffset(Vertex* v) { offsetAlongNormals(*this, v, nullptr); }
+// Alone, with no index built for the records, a vertex tests every record.
+void Polyhedron::computeVertexOffset(Vertex* v) {
+    RecordSearch search = surfaceRecords(*this);
+    offsetAlongNormals(*this, v, search);
+}
 
-void Polyhedron::limitVertexOffset(Vertex* v) { limitAlongOffset(*this, v, nullptr); }
+void Polyhedron::limitVertexOffset(Vertex* v) {
+    RecordSearch search = offsetRecords(*this);
+    limitAlongOffset(v, search);
+}
 
 void HalfEdge::computeTuckAngle() {
     Vec3 P0 = vert->pos, P1 = pair->vert->pos;

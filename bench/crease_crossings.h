@@ -1,0 +1,19 @@
+#ifndef PLICATROPE_BENCH_CREASE_CROSSINGS_H
+#define PLICATROPE_BENCH_CREASE_CROSSINGS_H
+
+#include <vector>
+
+#include "model/vec.h"
+
+struct Segment {
+    Vec2 a, b;
+};
+
+// How many of the segments cross another away from their ends: the two meet
+// at a point inside both, and no end of either lies within `tolerance` of the
+// other. Shared ends, an end touching another line (a T) and collinear
+// overlaps are not crossings. Runs on a grid of cells, so that lines far
+// apart are never compared.
+int countCrossingLines(const std::vector<Segment>& segments, double tolerance);
+
+#endif

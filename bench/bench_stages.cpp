@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench_layout.h"
 #include "bench_process.h"
 #include "creasepattern/dxf_export.h"
 #include "model/oripoly.h"
@@ -14,8 +15,6 @@ namespace {
 
 const int kIdleSteps = 200;
 const int kPatternIdleSteps = 50;
-// The window's threshold that ends the stronger converging weights.
-const double kConvergedPenalty = 0.01;
 // A stage shorter than this is run again on fresh copies.
 const double kShortStageMs = 50.0;
 // Fresh copies are made only while getting a copy to a stage (running all
@@ -87,10 +86,7 @@ private:
     LayoutSolver& solver() { return working_->solver; }
 
     void idleSteps(int steps, const SolverOptions& options) {
-        for (int i = 0; i < steps; ++i) {
-            IdleStepResult step = idleStep(*working_, options, converging_);
-            if (step.stepped && converging_ && step.penalty < kConvergedPenalty) converging_ = false;
-        }
+        for (int i = 0; i < steps; ++i) windowIdleStep(*working_, options, converging_);
     }
 
     const BenchModel& model_;

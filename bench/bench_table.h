@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_layout.h"
+
 // One stage of one model. Negative numbers stand for "none": a stage without
 // a rate, a system that does not tell its memory, a stage that did not run.
 struct BenchRow {
@@ -17,12 +19,15 @@ struct BenchRow {
     std::string note;  // why the stage did not run
 };
 
-// The rows as an aligned table, printed as they come.
+// The rows as an aligned table, printed as they come; then one row per
+// model of what its layout and crease lines came to.
 class BenchTable {
 public:
     BenchTable(FILE* out, int modelWidth) : out_(out), modelWidth_(modelWidth) {}
     void printHeader();
     void print(const BenchRow& row);
+    void printLayoutHeader();
+    void printLayout(const std::string& model, const LayoutFigures& figures);
 
 private:
     FILE* out_;
@@ -36,6 +41,7 @@ public:
     ~CsvFile();
     bool open(const std::string& path);
     void write(const BenchRow& row);
+    void writeLayout(const std::string& model, const LayoutFigures& figures);
     bool finish();
 
 private:

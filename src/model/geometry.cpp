@@ -7,6 +7,9 @@
 namespace {
 
 const double kTwoPi = 6.283185307179586;
+// Below this product of the sines of the two corner angles at a bend's head
+// the bend reads as flat.
+const double kFlatBend = 0.0001;
 
 double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double norm(const Vec3& a) { return std::sqrt(dot(a, a)); }
@@ -120,8 +123,13 @@ void HalfEdge::computeAngles() {
     Vec3 nF = cross(s, a);
     Vec3 nG = cross(a, g);
     double scale = norm(nF) * norm(nG);
-    dihedralSin = scale > 0.0001 ? norm(a) * dot(g, nF) / scale : 0.0;
-    length = norm(a);
+    // The two normals are too short to trust when the corner angles at v on
+    // either side are near 0 or pi. Measured against the edges' own lengths
+    // the test does not depend on the model's units.
+    double la = norm(a);
+    double reference = norm(s) * la * la * norm(g);
+    dihedralSin = scale > kFlatBend * reference ? la * dot(g, nF) / scale : 0.0;
+    length = la;
 }
 
 void Vertex::computeDefects() {

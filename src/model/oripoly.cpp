@@ -76,7 +76,12 @@ struct Chunk {
     bool endsLine = false;
     // More of the same line follows in the next chunk.
     bool cut = false;
+    // Nothing has been read from the file yet.
+    bool atFileStart = true;
 };
+
+// The UTF-8 byte-order mark that some editors write before the first line.
+bool isByteOrderMark(const char* text) { return std::memcmp(text, "\xEF\xBB\xBF", 3) == 0; }
 
 bool readChunk(FILE* fp, Chunk& chunk) {
     size_t n = 0;
@@ -84,12 +89,20 @@ bool readChunk(FILE* fp, Chunk& chunk) {
     int c;
     while (n < kChunkLength && (c = std::getc(fp)) != EOF) {
         chunk.text[n++] = (char)c;
+        // A byte-order mark is not part of the first line: left in, it would
+        // hide that line's keyword.
+        if (chunk.atFileStart && n == 3 && isByteOrderMark(chunk.text)) {
+            n = 0;
+            chunk.atFileStart = false;
+            continue;
+        }
         if (c == '\n') {
             chunk.endsLine = true;
             break;
         }
     }
     chunk.text[n] = '\0';
+    chunk.atFileStart = false;
     chunk.cut = false;
     if (n == kChunkLength && !chunk.endsLine) {
         c = std::getc(fp);
@@ -141,16 +154,17 @@ Corner parseCorner(const char* field) {
     return c;
 }
 
-// Splits at space characters only, a run counting as one; the line end stays
-// with the last field. The fields are cut out of `text` in place.
-std::vector<char*> splitAtSpaces(char* text) {
+// Splits at any white space, a run counting as one, so that tabs between
+// corners and blanks or a CR before the line end read as exported files mean
+// them. The fields are cut out of `text` in place.
+std::vector<char*> splitFields(char* text) {
     std::vector<char*> fields;
     char* s = text;
     while (*s) {
-        while (*s == ' ') ++s;
+        while (std::isspace((unsigned char)*s)) ++s;
         if (!*s) break;
         fields.push_back(s);
-        while (*s && *s != ' ') ++s;
+        while (*s && !std::isspace((unsigned char)*s)) ++s;
         if (*s) *s++ = '\0';
     }
     return fields;
@@ -246,7 +260,7 @@ void warnIfShort(ObjTables& t, const char* line, int words, const char* warning)
 // Reads the corners of a face line into `p`; says why and returns false when
 // the line names a vertex, texture or normal that is not there.
 bool readCorners(ObjTables& t, char* line, long lineNo, std::vector<Vertex*>& p, std::vector<long>& numbers) {
-    std::vector<char*> fields = splitAtSpaces(cornerText(line));
+    std::vector<char*> fields = splitFields(cornerText(line));
     for (size_t i = 0; i < fields.size(); ++i) {
         Corner c = parseCorner(fields[i]);
         if (!c.hasVertex) {

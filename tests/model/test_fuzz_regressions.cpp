@@ -87,8 +87,8 @@ std::vector<std::string> refusedInputs() {
                            "comments_only.obj",     "duplicate_corner.obj",    "face_first.obj",
                            "inf_coordinate.obj",    "long_face.obj",           "long_lines.obj",
                            "nan_coordinate.obj",    "negative_index.obj",      "opposite_orientation.obj",
-                           "overflowing_index.obj", "three_faces_on_edge.obj", "trailing_blank.obj",
-                           "two_corners.obj",       "two_parts.obj",           "zero_index.obj"};
+                           "overflowing_index.obj", "three_faces_on_edge.obj", "two_corners.obj",
+                           "two_parts.obj",         "zero_index.obj"};
     for (const char* seed : seeds)
         paths.push_back(testsupport::dataPath(std::string("../fuzz_corpus/") + seed));
     return paths;

@@ -19,8 +19,10 @@ void readModel(Polyhedron& m, const std::vector<Vec3>& points, const std::vector
     ASSERT_EQ(testsupport::readObjText(m, testsupport::objInModelCoordinates(points, faces)), 0);
 }
 
-void readAndMeasure(Polyhedron& m, const std::string& obj) {
+// Reads a model, scales it about the origin and measures it.
+void readAndMeasure(Polyhedron& m, const std::string& obj, double scale = 1.0) {
     ASSERT_EQ(testsupport::readObjText(m, obj), 0);
+    for (Vertex& v : m.vertices) v.pos = scale * v.pos;
     m.triangulateFaces();
     testsupport::captureStdout([&] { m.updateGeometry(); });
 }
@@ -149,32 +151,56 @@ TEST(CornerAngles, TwoSidedFaceHasZeroCorners) {
     }
 }
 
-TEST(Bends, CubeSinesAndDefectsDependOnSize) {
-    struct Case {
-        double size, sine, defect;
-    };
-    // Below the absolute threshold of the bend sine a small cube reads as flat.
-    for (const Case& c : std::vector<Case>{{1.0, -1.0, 2 * kPi + 3}, {0.05, 0.0, 2 * kPi}}) {
-        SCOPED_TRACE(c.size);
+TEST(Bends, CubeSinesAndDefectsDoNotDependOnSize) {
+    for (double size : {1.0, 0.05, 1000.0}) {
+        SCOPED_TRACE(size);
+        const double sine = -1.0, defect = 2 * kPi + 3;
         Polyhedron m;
-        readAndMeasure(m, testsupport::cubeObj(c.size));
-        for (const HalfEdge& h : m.halfEdges) EXPECT_NEAR(h.dihedralSin, c.sine, kEps);
-        for (const Vertex& v : m.vertices) EXPECT_NEAR(v.bendDefect, c.defect, kEps);
+        readAndMeasure(m, testsupport::cubeObj(size));
+        for (const HalfEdge& h : m.halfEdges) EXPECT_NEAR(h.dihedralSin, sine, kEps);
+        for (const Vertex& v : m.vertices) EXPECT_NEAR(v.bendDefect, defect, kEps);
         Vec3 centre = 0.5 * (m.bboxMin + m.bboxMax);
         for (const Face& f : m.faces) {
             Vec3 out = f.edge->vert->pos - centre;
             double along = f.normal.x * out.x + f.normal.y * out.y + f.normal.z * out.z;
-            EXPECT_NEAR(along, c.size / 2, kEps) << "normals are unit and point out";
+            EXPECT_NEAR(along, size / 2, kEps * size) << "normals are unit and point out";
         }
         // The reader mirrors x, and the box is that of the stored positions.
-        EXPECT_EQ(m.bboxMin.x, -c.size);
+        EXPECT_EQ(m.bboxMin.x, -size);
         EXPECT_EQ(m.bboxMax.x, 0.0);
         EXPECT_EQ(m.bboxMin.y, 0.0);
-        EXPECT_EQ(m.bboxMax.z, c.size);
-        Vec3 size = m.bboxSize();
-        EXPECT_EQ(size.x, c.size);
-        EXPECT_EQ(size.y, c.size);
-        EXPECT_EQ(size.z, c.size);
+        EXPECT_EQ(m.bboxMax.z, size);
+        Vec3 box = m.bboxSize();
+        EXPECT_EQ(box.x, size);
+        EXPECT_EQ(box.y, size);
+        EXPECT_EQ(box.z, size);
+    }
+}
+
+// Shading follows the bend sines, so they must not depend on the model's
+// units: fine spheres bend everywhere, and a copy scaled by 1,000 (up or
+// down) bends exactly as much.
+TEST(Bends, SinesAreTheSameAtEveryScale) {
+    for (int level : {3, 4}) {
+        SCOPED_TRACE(level);
+        Polyhedron unit;
+        readAndMeasure(unit, testsupport::sphereObj(level));
+        for (double scale : {0.001, 1000.0}) {
+            SCOPED_TRACE(scale);
+            Polyhedron scaled;
+            readAndMeasure(scaled, testsupport::sphereObj(level), scale);
+            ASSERT_EQ(scaled.halfEdges.size(), unit.halfEdges.size());
+            // Counted, so that a fault gives one line rather than thousands.
+            size_t flat = 0, unequal = 0;
+            auto h = unit.halfEdges.begin();
+            for (const HalfEdge& s : scaled.halfEdges) {
+                if (!(h->dihedralSin < -0.01)) ++flat;
+                if (!(std::fabs(s.dihedralSin - h->dihedralSin) <= kEps)) ++unequal;
+                ++h;
+            }
+            EXPECT_EQ(flat, 0u) << "a convex surface bends away at every edge";
+            EXPECT_EQ(unequal, 0u);
+        }
     }
 }
 

@@ -15,6 +15,7 @@ namespace {
 using testsupport::captureStdout;
 
 const char* kTriangleVertices = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+const std::string kByteOrderMark = "\xEF\xBB\xBF";
 
 struct ReadResult {
     int result;
@@ -71,7 +72,6 @@ TEST(ObjReader, RefusesWhatItCannotReadWithOneLine) {
          "line 5: face corner names texture coordinate -1; negative (relative) indices are not supported\n"},
         {"normal index without normal lines", tri + "f 1/0/1 2 3\n",
          "line 4: face corner names normal 1, but only 0 normals are defined\n"},
-        {"blank before the line end", tri + "f 1 2 3 \n", "line 4: face corner 4 has no vertex number\n"},
         {"corner without a number", tri + "f 1 x 3\n", "line 4: face corner 2 has no vertex number\n"},
         {"last line without a line end", tri + "f 1 2 9",
          "line 4: face corner names vertex 9, but only 3 vertices are defined\n"},
@@ -79,8 +79,10 @@ TEST(ObjReader, RefusesWhatItCannotReadWithOneLine) {
         {"face without corners", tri + "f\n", "line 4: face has 0 corners; a face needs at least 3\n"},
         {"face of one corner", tri + "f 1\n", "line 4: face has 1 corner; a face needs at least 3\n"},
         {"face of two corners", tri + "f 1 2\n", "line 4: face has 2 corners; a face needs at least 3\n"},
-        // A tab does not separate corners, so "2\t3" is the one corner 2.
-        {"tab between corners", tri + "f 1 2\t3\n", "line 4: face has 2 corners; a face needs at least 3\n"},
+        {"corner without a number between tabs", tri + "f\t1\tx\t3\t\n",
+         "line 4: face corner 2 has no vertex number\n"},
+        {"two corners and trailing blanks", tri + "f 1\t2 \t \r\n",
+         "line 4: face has 2 corners; a face needs at least 3\n"},
         {"vertex named twice", quad + "f 1 2 4 2\n", "line 5: face names vertex 2 twice\n"},
         {"nan coordinate", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n",
          "line 2: vertex coordinate is not a finite number\n"},
@@ -213,6 +215,14 @@ TEST(ObjReader, AcceptsRecordsInAnyOrderAndCornerForms) {
         {"runs of spaces", tri + "f   1  2    3\n", 3, 1, 3},
         {"carriage returns", "v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nf 1 2 3\r\n", 3, 1, 3},
         {"no line end at the end", tri + "f 1 2 3", 3, 1, 3},
+        // Exported files often end face lines with a blank, separate fields
+        // with tabs, or start with a UTF-8 byte-order mark.
+        {"blank before the line end", tri + "f 1 2 3 \n", 3, 1, 3},
+        {"blanks, tab and CR before the line end", tri + "f 1 2 3 \t \r\n", 3, 1, 3},
+        {"tabs between corners", tri + "f\t1\t2/0\t3//1\n", 3, 1, 3},
+        {"byte-order mark, tabs, trailing blanks and CRs",
+         kByteOrderMark + "v\t0 0\t0 \r\nv 1\t0 0\t\r\nv 0 1 0\r\nv 1 1 0\r\nf 1\t 2 3 \t\r\nf 2\t4 3\t",
+         4, 2, 6},
         {"pentagon", tri + "v 1 1 0\nv 0.5 1.5 0\nf 1 2 4 5 3\n", 5, 1, 5},
         {"two faces back to back", tri + "f 1 2 3\nf 1 3 2\n", 3, 2, 6},
     };
@@ -226,6 +236,20 @@ TEST(ObjReader, AcceptsRecordsInAnyOrderAndCornerForms) {
         EXPECT_EQ(m.faces.size(), c.faces);
         EXPECT_EQ(m.halfEdges.size(), c.halfEdges);
     }
+}
+
+// The mark belongs to the file, not to its first line: that line is read
+// and echoed as if the mark were not there.
+TEST(ObjReader, ByteOrderMarkIsNotPartOfTheFirstLine) {
+    Polyhedron m;
+    ReadResult r = readText(m, kByteOrderMark + "v 1 2 3\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    ASSERT_EQ(r.result, 0);
+    EXPECT_EQ(r.out, "\tv 1 2 3\n\tv 1 0 0\n\tv 0 1 0\n\tf 1 2 3\n");
+    ASSERT_EQ(m.vertices.size(), 3u);
+    const Vec3& p = m.vertices.front().pos;
+    EXPECT_EQ(p.x, -1.0);
+    EXPECT_EQ(p.y, 2.0);
+    EXPECT_EQ(p.z, 3.0);
 }
 
 // A vertex read from the file carries the starting values of every field.

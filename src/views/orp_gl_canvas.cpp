@@ -14,6 +14,49 @@ namespace {
 
 const double kDegreesToRadians = 0.017453292519943295;
 const double kPitchLimit = 100.0;
+// The model or the sheet fills this fraction of the pane's shorter side.
+const double kFitFraction = 1.0 / 1.1;
+
+// What the camera fits, across: the model's bounding sphere, or the paper
+// square as the sheet view turns it. Without extent (every corner at one
+// point) it is given a unit size, so that the projection stays valid.
+double sizeOrUnit(double size) { return size > 0.0 ? size : 1.0; }
+
+double boundingDiameter(const Polyhedron& model) {
+    Vec3 d = model.bboxSize();
+    return sizeOrUnit(std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z));
+}
+
+// The paper square as the sheet view turns it: its centre on the sheet and
+// its side. Before Develop there is no sheet to fit.
+void paperSquare(const PlicatropeApp& doc, double yawDegrees, Vec2& centre, double& side) {
+    centre = Vec2();
+    side = 1.0;
+    if (!doc.developed) return;
+    Vec2 hi, lo;
+    double alpha = yawDegrees * kDegreesToRadians;
+    doc.workingModel->boundsAt(alpha, hi, lo);
+    side = sizeOrUnit(std::fmax(hi.x - lo.x, hi.y - lo.y));
+    centre = (0.5 * (hi + lo)).rotate(-alpha);
+}
+
+// Half the tangent of the field of view across the pane's shorter side.
+double halfFieldTangent(double aspect, double fieldOfView) {
+    return std::tan(fieldOfView / 2.0 * kDegreesToRadians) * std::fmin(aspect, 1.0);
+}
+
+// The distance at which the cone of sight round a sphere of this diameter
+// just fits the shorter side with the margin.
+double sphereDistance(double diameter, double aspect, double fieldOfView) {
+    double r = diameter / 2.0, t = halfFieldTangent(aspect, fieldOfView) * kFitFraction;
+    return r * std::sqrt(1.0 + 1.0 / (t * t));
+}
+
+// The distance at which a square of this side, facing the camera, fits the
+// shorter side with the margin.
+double sheetDistance(double side, double aspect, double fieldOfView) {
+    return side / (2.0 * halfFieldTangent(aspect, fieldOfView) * kFitFraction);
+}
 
 // Double-buffered RGBA with a depth buffer, asked for by name: left to the
 // toolkit, GTK may choose a visual without depth, and the model view's edges,
@@ -80,14 +123,13 @@ void orpGLCanvas::render() {
     SwapBuffers();
 }
 
-// The view is the square of the pane's height at its left: the camera's
-// aspect ratio is 1 and the mouse tools count on it.
+// The view fills the pane; the camera takes its aspect ratio from the viewport.
 void orpGLCanvas::OnSize(wxSizeEvent& event) {
-    int h = event.GetSize().GetHeight();
+    wxSize size = event.GetSize();
     Update();
     if (!IsShownOnScreen()) return;
     SetCurrent(*context);
-    glViewport(0, 0, h, h);
+    glViewport(0, 0, size.GetWidth(), size.GetHeight());
     render();
 }
 
@@ -98,27 +140,46 @@ void orpGLCanvas::OnPaint(wxPaintEvent&) {
 
 void orpGLCanvas::setupCamera() {
     if (!app->loaded) return;
-    Vec3 d = app->workingModel->bboxSize();
-    double m = std::fmax(d.x, std::fmax(d.y, d.z));
-    eye.z = (m / 2.0) / std::tan(fieldOfView / 2.0 * kDegreesToRadians);
-
     GLdouble vp[4];
     glGetDoublev(GL_VIEWPORT, vp);
-    double farPlane = eye.z + m;
+    double aspect = vp[2] > 0.0 && vp[3] > 0.0 ? vp[2] / vp[3] : 1.0;
+    ViewKind kind = viewKind();
+    double extent;
+    if (kind == PatternView) {
+        Vec2 centre;
+        paperSquare(*app, yaw, centre, extent);
+        eye.z = sheetDistance(extent, aspect, fieldOfView);
+    } else {
+        extent = boundingDiameter(*app->workingModel);
+        eye.z = sphereDistance(extent, aspect, fieldOfView);
+    }
+
+    double farPlane = eye.z + extent;
     glMatrixMode(GL_PROJECTION);
     glScaled(zoom, zoom, 1.0);
-    gluPerspective(fieldOfView, vp[2] / vp[3], 0.1 * farPlane, farPlane);
+    gluPerspective(fieldOfView, aspect, 0.1 * farPlane, farPlane);
 
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(eye.x, eye.y, eye.z, lookAt.x, lookAt.y, lookAt.z, 0.0, 1.0, 0.0);
-    ViewKind kind = viewKind();
     if (kind == ModelView) {
         glRotated(pitch, -1.0, 0.0, 0.0);
         glRotated(yaw, 0.0, 1.0, 0.0);
     } else if (kind == PatternView) {
         glRotated(yaw, 0.0, 0.0, 1.0);
     }
+    Vec3 centre = turningCentre();
+    glTranslated(-centre.x, -centre.y, -centre.z);
+}
+
+Vec3 orpGLCanvas::turningCentre() const {
+    if (!app->loaded || !app->workingModel) return Vec3();
+    const Polyhedron& model = *app->workingModel;
+    if (viewKind() != PatternView) return 0.5 * (model.bboxMin + model.bboxMax);
+    Vec2 centre;
+    double side;
+    paperSquare(*app, yaw, centre, side);
+    return Vec3(centre.x, centre.y, 0.0);
 }
 
 void orpGLCanvas::clampPitch() {

@@ -58,6 +58,10 @@ public:
     void OnSize(wxSizeEvent& event);
     void OnPaint(wxPaintEvent& event);
     void setupCamera();
+    // The point that shows in the middle of the view before any pan and about
+    // which the view turns: the centre of the model's bounding box, or of the
+    // paper square.
+    Vec3 turningCentre() const;
     void clampPitch();
 
     // Converting mouse displacements: S, the height of the visible area at

@@ -101,17 +101,24 @@ void restoreUndeveloped(PlicatropeApp& doc) {
     forgetPicks(doc);
 }
 
+// The sheet point under the pointer. The camera turns the sheet about its
+// centre and then pans along the window's axes, so the pan is turned back
+// with the pointer's offset from the middle of the view.
+Vec2 sheetPointUnder(const orpGLCanvas& c, const wxMouseEvent& event, double S, double H) {
+    GLdouble vp[4];
+    glGetDoublev(GL_VIEWPORT, vp);
+    Vec2 offset((event.GetX() - vp[0] - vp[2] / 2.0) * S / H, (vp[3] / 2.0 - event.GetY()) * S / H);
+    Vec3 centre = c.turningCentre();
+    return Vec2(centre.x, centre.y) + rotated(Vec2(c.eye.x, c.eye.y) + offset, -yawRadians(c));
+}
+
 // The brush: tucks near the pointer fatten, or thin with Shift.
 void explode(orpGLCanvas& c, const wxMouseEvent& event) {
     if (!isType(event, wxEVT_MOTION) || !event.LeftIsDown()) return;
-    GLdouble vp[4];
-    glGetDoublev(GL_VIEWPORT, vp);
-    double H = vp[3];
+    double H = c.viewportHeight();
     if (!(H > 0.0)) return;
     double S = c.screenToSheetScale();
-    double u = (event.GetX() + vp[0]) / H - 0.5;
-    double v = (H - (event.GetY() + vp[1])) / H - 0.5;
-    Vec2 P = Vec2(c.eye.x, c.eye.y) + rotated(Vec2(u * S, v * S), -yawRadians(c));
+    Vec2 P = sheetPointUnder(c, event, S, H);
 
     LayoutSolver& solver = c.app->workingModel->solver;
     solver.fattenAt(P, event.ShiftDown() ? -1.0 : 1.0, S);
@@ -292,6 +299,8 @@ void useModelTool(orpGLCanvas& c, const wxMouseEvent& event) {
 
 void orpGLCanvas::OnMouse(wxMouseEvent& event) {
     if (isType(event, wxEVT_ENTER_WINDOW)) SetFocus();
+    // The two views differ in width: the tools read this view's viewport.
+    if (IsShownOnScreen()) SetCurrent(*context);
     zoomWithWheel(*this, event);
     panWithMiddleButton(*this, event);
     rotateWithRightButton(*this, event);

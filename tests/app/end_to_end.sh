@@ -91,24 +91,17 @@ save_as() {
 
 save_as "$out"
 
-# The pattern view is the right pane below the menu bar; it draws in the
-# square of the pane's height at its left.
+# The pattern view is the right pane below the menu bar; it shows the whole
+# sheet in the middle of the pane.
 eval "$(xdotool getwindowgeometry --shell "$main")"
 pane_left=$((WIDTH / 2 + 6)); pane_top=28; side=$((HEIGHT - 28 - 26))
-cx=$((pane_left + side / 2)); cy=$((pane_top + side / 2))
+cx=$(((pane_left + WIDTH) / 2)); cy=$((pane_top + side / 2))
 focus "$main"
 xdotool mousemove --window "$main" "$cx" "$cy"
 sleep 0.3
-# Zoomed out until the whole sheet shows.
-for _ in $(seq 10); do xdotool click 5; sleep 0.05; done
-sleep 0.3
 
-# The window after Develop: the model on the left, zoomed out to show it
-# whole, and the sheet with its molecules on the right.
-xdotool mousemove --window "$main" $((WIDTH / 4)) "$cy"
-sleep 0.3
-for _ in $(seq 8); do xdotool click 5; sleep 0.05; done
-sleep 0.3
+# The window after Develop: the whole model on the left, and the sheet with
+# its molecules on the right.
 xwd -root -silent >"$work/screen.xwd" || fail "no screenshot could be taken"
 /usr/bin/python3 "$here/screenshot.py" "$work/screen.xwd" "$screenshot" "$X" "$Y" "$WIDTH" "$HEIGHT" ||
   fail "the screenshot does not show the two panes"

@@ -75,7 +75,6 @@ TEST_F(Picking, ModelViewAnswersTheKindAskedFor) {
 
 TEST_F(Picking, NearestOfOverlappingFacesWins) {
     load(testsupport::octahedronObj());
-    modelView()->zoom = 0.5;
     // Every octahedron face has the opposite one behind it. Seen from both
     // sides, so that the face in front is once earlier and once later in the
     // list than the one behind, the face in front is chosen.
@@ -103,7 +102,7 @@ TEST_F(Picking, EmptySpaceAndTooManyHitsPickNothing) {
     ScreenPoint centre = Projection(modelView()).of(Vec3(0, 0, 0));
     EXPECT_EQ(pickFace(modelView(), centre), nullptr);
     EXPECT_EQ(pickEdge(modelView(), centre), nullptr);
-    modelView()->zoom = 0.5;
+    modelView()->zoom = 1.0;
     EXPECT_NE(pickFace(modelView(), centre), nullptr);
 }
 
@@ -135,7 +134,7 @@ TEST_F(Picking, PatternViewPicksMoleculesAndPolygonsOnly) {
     ScreenPoint centre = Projection(patternView()).of(Vec2(0, 0));
     EXPECT_EQ(pickFace(patternView(), centre), &model().faces.front());
     EXPECT_EQ(pickEtm(patternView(), centre), firstWithEdgeIndex(model(), lastMolecule->edgeIndex));
-    showWholeSheet();
+    patternView()->zoom = 1.0;
 
     // Outside the sheet, and before Develop, there is nothing to pick.
     EXPECT_EQ(pickFace(patternView(), {2, 2}), nullptr);

@@ -73,12 +73,13 @@ TEST_F(Tools, MiddleDragPansTheContentWithThePointer) {
     orpGLCanvas* c = modelView();
     const double H = c->viewportHeight(), S = c->screenToSheetScale();
     const int half = (int)H / 2, quarter = (int)H / 4;
-    Vec3 corner = model().vertices.front().pos;
-    ScreenPoint before = Projection(c).of(corner);
+    // The point about which the view turns lies in the plane that S measures.
+    Vec3 centre = c->turningCentre();
+    ScreenPoint before = Projection(c).of(centre);
 
     mouse(c, wxEVT_MIDDLE_DOWN, 100, 200, Middle);
     mouse(c, wxEVT_MOTION, 100 + half, 200, Middle);
-    ScreenPoint after = Projection(c).of(corner);
+    ScreenPoint after = Projection(c).of(centre);
     EXPECT_NEAR(after.x - before.x, half, 0.5);
     EXPECT_NEAR(after.y, before.y, 0.5);
     EXPECT_NEAR(c->eye.x, -half * S / H, 1e-9);
@@ -214,7 +215,6 @@ TEST_F(Tools, CutOrFloodOnADevelopedModelRestoresTheUndevelopedOne) {
         ASSERT_GT(model().faces.size(), undevelopedFaces);
         // A face selected on the sheet, whose record the restore replaces.
         app()->toolMode = ToolMove;
-        showWholeSheet();
         Face& selected = model().faces.front();
         click(patternView(), Projection(patternView()).of(sheetCentroid(selected)));
         release(patternView(), {0, 0});
@@ -251,48 +251,67 @@ TEST_F(Tools, CutOrFloodOnADevelopedModelRestoresTheUndevelopedOne) {
 }
 
 TEST_F(Tools, ExplodeFattensTucksUnderTheBrushAndThinsThemWithShift) {
-    developOctahedron();
-    // The brush measures from the middle between the two faces' origins. A
-    // molecule off the centre of the sheet, in a view turned by 90 degrees
-    // and zoomed in so far that the brush (a fifth of the view's height)
-    // reaches it only from where the pointer is.
-    HalfEdge* q = nullptr;
-    Vec2 m;
-    for (HalfEdge& h : model().halfEdges) {
-        if (h.onCut || !h.face || !h.pair->face) continue;
-        Vec2 c = 0.5 * (h.face->translation + h.pair->face->translation);
-        if (std::hypot(c.x, c.y) > 0.1 && (!q || std::hypot(c.x, c.y) < std::hypot(m.x, m.y))) q = &h, m = c;
-    }
-    ASSERT_NE(q, nullptr);
-    Vec3 box = model().bboxSize();
-    patternView()->zoom = std::fmax(box.x, std::fmax(box.y, box.z)) / (4 * std::hypot(m.x, m.y));
-    // Turned so that the molecule shows on a diagonal of the window, with the
-    // sheet turned by at least 45 degrees.
-    double theta = std::atan2(m.y, m.x) * 180 / M_PI, yaw = 0;
-    for (int quadrant = 0; quadrant < 4; ++quadrant) {
-        double y = std::remainder(45 + 90 * quadrant - theta, 360);
-        if (std::fabs(std::sin(y * M_PI / 180)) > std::fabs(std::sin(yaw * M_PI / 180))) yaw = y;
-    }
-    patternView()->yaw = yaw;
-    ScreenPoint at = Projection(patternView()).of(m);
-    std::vector<double>& widths = model().solver.tuckWidths;
-    const int k = q->edgeIndex;
+    struct BrushCase {
+        const char* name;
+        bool panned;  // the molecule brought to the middle of the view
+        bool widePane;
+    };
+    const BrushCase cases[] = {{"turned", false, false}, {"turned and panned, in a wide pane", true, true}};
+    for (const BrushCase& t : cases) {
+        SCOPED_TRACE(t.name);
+        if (t.widePane) resizeWindow(1260, 400);
+        developOctahedron();
+        // The brush measures from the middle between the two faces' origins. A
+        // molecule off the centre of the sheet, in a turned view zoomed in so
+        // far that the brush (a fifth of the view's height) reaches it only
+        // from where the pointer is.
+        HalfEdge* q = nullptr;
+        Vec2 m;
+        for (HalfEdge& h : model().halfEdges) {
+            if (h.onCut || !h.face || !h.pair->face) continue;
+            Vec2 c = 0.5 * (h.face->translation + h.pair->face->translation);
+            if (std::hypot(c.x, c.y) > 0.1 && (!q || std::hypot(c.x, c.y) < std::hypot(m.x, m.y)))
+                q = &h, m = c;
+        }
+        ASSERT_NE(q, nullptr);
+        orpGLCanvas* view = patternView();
+        view->zoom = 1.0;
+        view->render();  // fits the camera to the sheet
+        view->zoom = view->screenToSheetScale() / (3 * std::hypot(m.x, m.y));
+        // Turned so that the molecule shows on a diagonal of the window, with
+        // the sheet turned by at least 45 degrees.
+        double theta = std::atan2(m.y, m.x) * 180 / M_PI, yaw = 0;
+        for (int quadrant = 0; quadrant < 4; ++quadrant) {
+            double y = std::remainder(45 + 90 * quadrant - theta, 360);
+            if (std::fabs(std::sin(y * M_PI / 180)) > std::fabs(std::sin(yaw * M_PI / 180))) yaw = y;
+        }
+        view->yaw = yaw;
+        if (t.panned) {
+            Vec3 centre = view->turningCentre();
+            Vec2 onScreen = (m - Vec2(centre.x, centre.y)).rotate(yaw * M_PI / 180);
+            view->eye.x = view->lookAt.x = view->pan.x = onScreen.x;
+            view->eye.y = view->lookAt.y = view->pan.y = onScreen.y;
+        }
+        ScreenPoint at = Projection(view).of(m);
+        std::vector<double>& widths = model().solver.tuckWidths;
+        const int k = q->edgeIndex;
 
-    app()->toolMode = ToolExplode;
-    for (bool shift : {false, true}) {
+        app()->toolMode = ToolExplode;
+        for (bool shift : {false, true}) {
+            double before = widths[k];
+            click(view, at, shift);
+            for (int i = 0; i < 3; ++i) drag(view, at, shift);
+            release(view, at);
+            if (!shift)
+                EXPECT_GT(widths[k], before);
+            else
+                EXPECT_LT(widths[k], before);
+        }
+        // Without the button held the brush does nothing.
         double before = widths[k];
-        click(patternView(), at, shift);
-        for (int i = 0; i < 3; ++i) drag(patternView(), at, shift);
-        release(patternView(), at);
-        if (!shift)
-            EXPECT_GT(widths[k], before);
-        else
-            EXPECT_LT(widths[k], before);
+        mouse(view, wxEVT_MOTION, at.x, at.y);
+        EXPECT_EQ(widths[k], before);
     }
-    // Without the button held the brush does nothing.
-    double before = widths[k];
-    mouse(patternView(), wxEVT_MOTION, at.x, at.y);
-    EXPECT_EQ(widths[k], before);
 }
 
 TEST_F(Tools, MoveDragsTheClickedFaceOnTheTurnedSheet) {

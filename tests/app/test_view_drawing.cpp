@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "app/view_support.h"
@@ -78,8 +80,8 @@ protected:
 };
 
 TEST_F(ViewDrawing, PatternViewStaysWhiteUntilDevelop) {
-    const double side = viewSide(patternView());
-    const ScreenPoint points[] = {{3, 3}, {side / 2, side / 2}, {side - 4, side - 4}};
+    const ScreenPoint size = viewSize(patternView());
+    const ScreenPoint points[] = {{3, 3}, {size.x / 2, size.y / 2}, {size.x - 4, size.y - 4}};
     for (ScreenPoint p : points) {
         EXPECT_EQ(pixelAt(modelView(), p), kWhite) << p.x << "," << p.y;
         EXPECT_EQ(pixelAt(patternView(), p), kWhite) << p.x << "," << p.y;
@@ -162,7 +164,6 @@ TEST_F(ViewDrawing, ModelViewDrawsEdgesAndVerticesOverTheFaces) {
 
 TEST_F(ViewDrawing, FacesHideWhatLiesBehindThem) {
     load(testsupport::octahedronObj());
-    modelView()->zoom = 0.5;
     // The far half drawn red: none of it may show through the near half.
     for (Face& f : model().faces) f.moving = f.normal.z < 0;
     Projection view(modelView());
@@ -258,24 +259,122 @@ TEST_F(ViewDrawing, PatternViewShowsPaperMoleculesPolygonsAndCutLines) {
     EXPECT_EQ(pixelAt(patternView(), {edge.x - 4, edge.y}), kWhite);
 }
 
-TEST_F(ViewDrawing, PaperStaysSquareToTheWindowAsTheSheetTurns) {
-    developOctahedron();
-    patternView()->yaw = 45;
-    showWholeSheet();
-    Projection sheet(patternView());
-    Vec2 hi, lo;
-    model().boundsAt(45 * M_PI / 180, hi, lo);
-    double a = 0.5 * std::fmax(hi.x - lo.x, hi.y - lo.y);
-    Vec2 c = 0.5 * (hi + lo);
-    // The square's corners in the turned frame, taken back to the sheet.
-    auto onSheet = [](Vec2 p) { return p.rotate(-45 * M_PI / 180); };
-    ScreenPoint p0 = sheet.of(onSheet(c + Vec2(-a, -a))), p1 = sheet.of(onSheet(c + Vec2(a, -a)));
-    ScreenPoint p2 = sheet.of(onSheet(c + Vec2(a, a)));
-    EXPECT_NEAR(p0.y, p1.y, 0.5);  // the bottom side stays horizontal
-    EXPECT_NEAR(p1.x, p2.x, 0.5);  // and the right side vertical
-    ScreenPoint inside = {p1.x - 2, p1.y - 2}, beyond = {p1.x + 3, p1.y + 3};
-    EXPECT_EQ(pixelAt(patternView(), inside), kPaper);
-    EXPECT_EQ(pixelAt(patternView(), beyond), kWhite);
+// Window sizes that give panes about as wide as tall, wider, and taller.
+struct Pane {
+    const char* name;
+    int windowWidth, windowHeight;
+};
+const Pane kUsualPane = {"usual pane", 0, 0};
+const Pane kWidePane = {"wide pane", 1260, 400};
+const Pane kTallPane = {"tall pane", 500, 960};
+
+TEST_F(ViewDrawing, PaperShowsWholeAndSquareToTheWindowAsTheSheetTurns) {
+    struct PaperCase {
+        double yaw;
+        Pane pane;
+    };
+    const PaperCase cases[] = {{0, kUsualPane}, {45, kUsualPane}, {30, kWidePane}, {0, kTallPane}};
+    for (const PaperCase& t : cases) {
+        SCOPED_TRACE(testing::Message() << t.pane.name << ", yaw " << t.yaw);
+        if (t.pane.windowWidth) resizeWindow(t.pane.windowWidth, t.pane.windowHeight);
+        // Its sheet is several times larger than the sphere.
+        load(testsupport::sphereObj(2));
+        develop();
+        idle(20);
+        patternView()->yaw = t.yaw;
+        patternView()->render();
+        Projection sheet(patternView());
+        Vec2 hi, lo;
+        model().boundsAt(t.yaw * M_PI / 180, hi, lo);
+        double a = 0.5 * std::fmax(hi.x - lo.x, hi.y - lo.y);
+        Vec2 c = 0.5 * (hi + lo);
+        // The square's corners in the turned frame, taken back to the sheet:
+        // lower left, lower right, upper right, upper left.
+        const Vec2 signs[] = {Vec2(-1, -1), Vec2(1, -1), Vec2(1, 1), Vec2(-1, 1)};
+        ScreenPoint p[4];
+        for (int i = 0; i < 4; ++i)
+            p[i] = sheet.of((c + Vec2(a * signs[i].x, a * signs[i].y)).rotate(-t.yaw * M_PI / 180));
+        EXPECT_NEAR(p[0].y, p[1].y, 0.5);                    // the bottom side stays horizontal
+        EXPECT_NEAR(p[1].x, p[2].x, 0.5);                    // and the right side vertical
+        EXPECT_NEAR(p[1].x - p[0].x, p[1].y - p[2].y, 1.0);  // a square on the screen too
+
+        // The whole square shows, filling most of the pane's shorter side.
+        ScreenPoint size = viewSize(patternView());
+        EXPECT_GT(p[1].x - p[0].x, 0.8 * std::fmin(size.x, size.y));
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_GE(std::fmin(p[i].x, p[i].y), 4.0);
+            EXPECT_LE(p[i].x, size.x - 5);
+            EXPECT_LE(p[i].y, size.y - 5);
+            double sx = signs[i].x, sy = -signs[i].y;  // window y grows downwards
+            EXPECT_EQ(pixelAt(patternView(), {p[i].x - 3 * sx, p[i].y - 3 * sy}), kPaper);
+            EXPECT_EQ(pixelAt(patternView(), {p[i].x + 3 * sx, p[i].y + 3 * sy}), kWhite);
+        }
+    }
+}
+
+TEST_F(ViewDrawing, ModelViewShowsTheWholeModelUndistortedInAnyPane) {
+    // A scanned mesh standing on y = 0, well off the origin: 4 wide, 10 tall
+    // and 3 deep.
+    const std::string standing =
+        "v 6 0 2\nv 10 0 2\nv 10 10 2\nv 6 10 2\nv 6 0 5\nv 10 0 5\nv 10 10 5\nv 6 10 5\n"
+        "f 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n";
+    struct ModelCase {
+        const char* name;
+        std::string obj;
+        double yaw, pitch;
+        Pane pane;
+        double widthOverHeight;  // of what shows, seen face on; 0 when turned
+    };
+    const ModelCase cases[] = {
+        {"unit cube", testsupport::cubeObj(1.0), 0, 0, kUsualPane, 1.0},
+        {"standing box", standing, 0, 0, kUsualPane, 0.4},
+        {"standing box, turned and tilted", standing, 60, 30, kUsualPane, 0},
+        {"unit cube", testsupport::cubeObj(1.0), 0, 0, kWidePane, 1.0},
+        {"standing box", standing, 0, 0, kWidePane, 0.4},
+        {"standing box", standing, 0, 0, kTallPane, 0.4},
+    };
+    for (const ModelCase& t : cases) {
+        SCOPED_TRACE(testing::Message() << t.name << " in a " << t.pane.name);
+        if (t.pane.windowWidth) resizeWindow(t.pane.windowWidth, t.pane.windowHeight);
+        load(t.obj);
+        modelView()->yaw = t.yaw;
+        modelView()->pitch = t.pitch;
+
+        // The box round everything that is not white.
+        modelView()->render();
+        ScreenPoint size = viewSize(modelView());
+        const int w = (int)size.x, h = (int)size.y;
+        std::vector<unsigned char> pixels(3 * w * h);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+        int left = w, right = -1, bottom = h, top = -1;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const unsigned char* c = &pixels[3 * (y * w + x)];
+                if (c[0] == 255 && c[1] == 255 && c[2] == 255) continue;
+                left = std::min(left, x), right = std::max(right, x);
+                bottom = std::min(bottom, y), top = std::max(top, y);
+            }
+        ASSERT_GE(right, 0) << "nothing shows";
+        // Whole, not touching the pane's edges, in the middle of the pane.
+        EXPECT_GE(std::min(left, bottom), 3);
+        EXPECT_LT(right, w - 3);
+        EXPECT_LT(top, h - 3);
+        const double shorter = std::fmin(w, h);
+        EXPECT_NEAR(0.5 * (left + right), 0.5 * w, 0.05 * shorter);
+        EXPECT_NEAR(0.5 * (bottom + top), 0.5 * h, 0.05 * shorter);
+        EXPECT_GT(std::max(right - left, top - bottom), 0.4 * shorter) << "too small to see";
+        if (t.widthOverHeight > 0) {
+            EXPECT_NEAR(right - left + 1, t.widthOverHeight * (top - bottom + 1), 3.0) << "distorted";
+            // Picking agrees with what shows: the face in the middle is the
+            // one that faces the camera.
+            Face* front = faceFacing(model(), Vec3(0, 0, 1));
+            modelView()->pick(Vec2(0.5 * w, 0.5 * h), &model(), PickFace);
+            ASSERT_EQ(app()->pickedFaces.size(), 1u);
+            EXPECT_EQ(app()->pickedFaces.front(), front);
+        }
+    }
 }
 
 TEST_F(ViewDrawing, CreaseLinesShowOnlyWithCreasePatternGeneration) {

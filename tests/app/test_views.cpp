@@ -63,22 +63,31 @@ TEST_F(Views, StartWithTheirCameraAndLight) {
     }
 }
 
-TEST_F(Views, DrawInASquareOfThePaneHeightAtTheLeft) {
+TEST_F(Views, DrawOverTheWholePaneWithItsAspectRatio) {
     struct SizeCase {
         int w, h;
     };
     const SizeCase cases[] = {{800, 500}, {300, 600}};
-    orpGLCanvas* c = frame()->patternCanvas;
-    for (const SizeCase& s : cases) {
-        resize(c, s.w, s.h);
-        makeCurrent(c);
-        GLint vp[4];
-        glGetIntegerv(GL_VIEWPORT, vp);
-        EXPECT_EQ(vp[0], 0);
-        EXPECT_EQ(vp[1], 0);
-        EXPECT_EQ(vp[2], s.h) << s.w << "x" << s.h;
-        EXPECT_EQ(vp[3], s.h);
-        EXPECT_EQ(c->viewportHeight(), s.h);
+    loadCube(2.0);
+    for (orpGLCanvas* c : {frame()->modelCanvas, frame()->patternCanvas}) {
+        for (const SizeCase& s : cases) {
+            SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
+            resize(c, s.w, s.h);
+            makeCurrent(c);
+            GLint vp[4];
+            glGetIntegerv(GL_VIEWPORT, vp);
+            EXPECT_EQ(vp[0], 0);
+            EXPECT_EQ(vp[1], 0);
+            EXPECT_EQ(vp[2], s.w);
+            EXPECT_EQ(vp[3], s.h);
+            EXPECT_EQ(c->viewportHeight(), s.h);
+            // A unit across shows as many pixels across as upwards.
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            c->setupCamera();
+            std::vector<double> p = matrix(GL_PROJECTION_MATRIX);
+            EXPECT_NEAR(p[0] * s.w, p[5] * s.h, kGlTolerance * p[5] * s.h);
+        }
     }
 }
 
@@ -119,42 +128,62 @@ TEST_F(Views, CameraFitsTheModelAndKeepsTheUsersZoomAcrossLoads) {
     glLoadIdentity();
     c->setupCamera();
 
-    const double m = 2.0;
-    EXPECT_NEAR(c->eye.z, (m / 2) / kTan15, 1e-12);
+    // The cube's bounding sphere, seen from the eye, fills most of the field
+    // of view but not all of it.
+    const double radius = std::sqrt(3.0);
+    const double d = c->eye.z;
+    double sphereTangent = radius / std::sqrt(d * d - radius * radius);
+    EXPECT_LT(sphereTangent, 0.95 * kTan15);
+    EXPECT_GT(sphereTangent, 0.8 * kTan15);
     std::vector<double> p = matrix(GL_PROJECTION_MATRIX);
-    double farPlane = c->eye.z + m, nearPlane = 0.1 * farPlane;
     EXPECT_NEAR(p[0], 2.0 / kTan15, kGlTolerance);
     EXPECT_NEAR(p[5], 2.0 / kTan15, kGlTolerance);
-    EXPECT_NEAR(p[10], (farPlane + nearPlane) / (nearPlane - farPlane), kGlTolerance);
-    EXPECT_NEAR(p[14], 2 * farPlane * nearPlane / (nearPlane - farPlane), kGlTolerance);
     EXPECT_EQ(p[11], -1.0);
-    EXPECT_NEAR(c->screenToSheetScale(), m / 2.0, 1e-12);
+    // Every corner lies between the near and the far plane.
+    double farPlane = (p[14] / (p[10] + 1.0)), nearPlane = (p[14] / (p[10] - 1.0));
+    std::vector<double> mv = matrix(GL_MODELVIEW_MATRIX);
+    for (int corner = 0; corner < 8; ++corner) {
+        Vec3 q = transform(mv, Vec3(-2.0 * (corner & 1), 1.0 * (corner & 2), 0.5 * (corner & 4)));
+        EXPECT_GT(-q.z, nearPlane) << corner;
+        EXPECT_LT(-q.z, farPlane) << corner;
+    }
+    EXPECT_NEAR(c->screenToSheetScale(), 2.0 * kTan15 * d / 2.0, 1e-12);
     EXPECT_EQ(c->viewportHeight(), 400.0);
 
     loadCube(4.0);
     c->setupCamera();
-    EXPECT_NEAR(c->eye.z, 2.0 / kTan15, 1e-12);
+    EXPECT_NEAR(c->eye.z, 2.0 * d, 1e-12);
     EXPECT_EQ(c->zoom, 2.0);
     EXPECT_EQ(c->yaw, 10.0);
-    EXPECT_NEAR(c->screenToSheetScale(), 4.0 / 2.0, 1e-12);
+    EXPECT_NEAR(c->screenToSheetScale(), 2.0 * kTan15 * d, 1e-12);
 }
 
+// Both views turn about the middle of what they show: the model's bounding
+// box, standing off the origin, or the paper.
 TEST_F(Views, ModelViewTurnsThenTiltsAndThePatternViewOnlyTurns) {
     loadCube(2.0);
+    Vec3 centre = frame()->modelCanvas->turningCentre();
+    EXPECT_NEAR(centre.x, -1.0, 1e-12);  // the reader mirrors x
+    EXPECT_NEAR(centre.y, 1.0, 1e-12);
+    EXPECT_NEAR(centre.z, 1.0, 1e-12);
     struct TurnCase {
         bool patternView;
         double yaw, pitch, panX;
-        Vec3 point, expected;  // expected before the camera distance is subtracted from z
+        Vec3 offset, expected;  // from the centre; expected before the camera distance is subtracted from z
     };
     const TurnCase cases[] = {
-        {false, 90, 0, 0, Vec3(1, 0, 0), Vec3(0, 0, -1)},  {false, 0, 90, 0, Vec3(0, 0, 1), Vec3(0, 1, 0)},
-        {false, 90, 90, 0, Vec3(1, 0, 0), Vec3(0, -1, 0)}, {false, 0, 0, 0.5, Vec3(0.5, 0, 0), Vec3(0, 0, 0)},
-        {true, 90, 30, 0, Vec3(1, 0, 0), Vec3(0, 1, 0)},   {true, 0, 45, 0, Vec3(0, 1, 0), Vec3(0, 1, 0)},
+        {false, 90, 0, 0, Vec3(1, 0, 0), Vec3(0, 0, -1)},
+        {false, 0, 90, 0, Vec3(0, 0, 1), Vec3(0, 1, 0)},
+        {false, 90, 90, 0, Vec3(1, 0, 0), Vec3(0, -1, 0)},
+        {false, 0, 0, 0.5, Vec3(0.5, 0, 0), Vec3(0.5, 0, 0)},
+        {false, 90, 0, 0.5, Vec3(0, 0, -1), Vec3(-1, 0, 0)},
+        {true, 90, 30, 0, Vec3(1, 0, 0), Vec3(0, 1, 0)},
+        {true, 0, 45, 0, Vec3(0, 1, 0), Vec3(0, 1, 0)},
     };
     for (const TurnCase& t : cases) {
         orpGLCanvas* c = t.patternView ? frame()->patternCanvas : frame()->modelCanvas;
-        SCOPED_TRACE(testing::Message()
-                     << (t.patternView ? "pattern" : "model") << " yaw " << t.yaw << " pitch " << t.pitch);
+        SCOPED_TRACE(testing::Message() << (t.patternView ? "pattern" : "model") << " yaw " << t.yaw
+                                        << " pitch " << t.pitch << " pan " << t.panX);
         c->yaw = t.yaw;
         c->pitch = t.pitch;
         c->eye.x = c->lookAt.x = t.panX;
@@ -165,8 +194,8 @@ TEST_F(Views, ModelViewTurnsThenTiltsAndThePatternViewOnlyTurns) {
         GLint mode;
         glGetIntegerv(GL_MATRIX_MODE, &mode);
         EXPECT_EQ(mode, GL_MODELVIEW);
-        Vec3 q = transform(matrix(GL_MODELVIEW_MATRIX), t.point);
-        EXPECT_NEAR(q.x, t.expected.x, kGlTolerance);
+        Vec3 q = transform(matrix(GL_MODELVIEW_MATRIX), c->turningCentre() + t.offset);
+        EXPECT_NEAR(q.x, t.expected.x - t.panX, kGlTolerance);
         EXPECT_NEAR(q.y, t.expected.y, kGlTolerance);
         EXPECT_NEAR(q.z, t.expected.z - c->eye.z, kGlTolerance);
         c->yaw = c->pitch = 0;

@@ -2,11 +2,8 @@
 
 #include <GL/glu.h>
 
-#include <cfloat>
 #include <cmath>
-#include <cstdio>
 #include <ostream>
-#include <sstream>
 #include <vector>
 
 #include "support/test_support.h"
@@ -64,14 +61,16 @@ void bufferPixel(orpGLCanvas* canvas, ScreenPoint p, int& x, int& y) {
 
 }  // namespace
 
-double viewSide(orpGLCanvas* canvas) {
+ScreenPoint viewSize(orpGLCanvas* canvas) {
     canvas->SetCurrent(*canvas->context);
-    return canvas->viewportHeight();
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    return ScreenPoint{(double)vp[2], (double)vp[3]};
 }
 
 ScreenPoint middleOfView(orpGLCanvas* canvas) {
-    double side = viewSide(canvas);
-    return ScreenPoint{side / 2, side / 2};
+    ScreenPoint size = viewSize(canvas);
+    return ScreenPoint{size.x / 2, size.y / 2};
 }
 
 Rgb pixelAt(orpGLCanvas* canvas, ScreenPoint p) {
@@ -150,32 +149,6 @@ Vec2 moleculeCentroid(const HalfEdge& q) {
     return sum / 4.0;
 }
 
-std::string centred(const std::string& objText) {
-    std::vector<Vec3> points;
-    std::istringstream in(objText);
-    std::string line;
-    Vec3 lo(DBL_MAX, DBL_MAX, DBL_MAX), hi(-DBL_MAX, -DBL_MAX, -DBL_MAX);
-    while (std::getline(in, line)) {
-        Vec3 p;
-        if (std::sscanf(line.c_str(), "v %lf %lf %lf", &p.x, &p.y, &p.z) != 3) continue;
-        lo = Vec3(std::fmin(lo.x, p.x), std::fmin(lo.y, p.y), std::fmin(lo.z, p.z));
-        hi = Vec3(std::fmax(hi.x, p.x), std::fmax(hi.y, p.y), std::fmax(hi.z, p.z));
-    }
-    Vec3 mid = 0.5 * (lo + hi);
-    std::ostringstream out;
-    out.precision(17);
-    in.clear();
-    in.seekg(0);
-    while (std::getline(in, line)) {
-        Vec3 p;
-        if (std::sscanf(line.c_str(), "v %lf %lf %lf", &p.x, &p.y, &p.z) == 3)
-            out << "v " << p.x - mid.x << " " << p.y - mid.y << " " << p.z - mid.z << "\n";
-        else
-            out << line << "\n";
-    }
-    return out.str();
-}
-
 bool drawsMolecule(const HalfEdge& q) {
     return !q.onCut && q.face && q.pair->face && q.vert->index < q.pair->vert->index;
 }
@@ -241,12 +214,19 @@ void resetViews() {
 
 void ViewTest::SetUp() {
     guitest::GuiTest::SetUp();
+    windowSize = guitest::frame()->GetClientSize();
     resetViews();
 }
 
 void ViewTest::TearDown() {
     resetViews();
+    if (guitest::frame()->GetClientSize() != windowSize) resizeWindow(windowSize.x, windowSize.y);
     guitest::GuiTest::TearDown();
+}
+
+void ViewTest::resizeWindow(int width, int height) {
+    guitest::frame()->SetClientSize(width, height);
+    guitest::yieldEvents(5);
 }
 
 void ViewTest::load(const std::string& objText) {
@@ -266,25 +246,12 @@ void ViewTest::idle(int ticks) {
     });
 }
 
-void ViewTest::loadGrid() {
-    load(testsupport::openGridObj(3));
-    modelView()->zoom = 0.5;
-}
+void ViewTest::loadGrid() { load(testsupport::openGridObj(3)); }
 
 void ViewTest::developOctahedron() {
     load(testsupport::octahedronObj());
     develop();
     idle(60);
-    showWholeSheet();
-}
-
-void ViewTest::showWholeSheet() {
-    Vec2 hi, lo;
-    model().boundsAt(patternView()->yaw * M_PI / 180.0, hi, lo);
-    Vec2 size = hi - lo;
-    Vec3 box = model().bboxSize();
-    double m = std::fmax(box.x, std::fmax(box.y, box.z));
-    patternView()->zoom = m / (1.2 * std::fmax(size.x, size.y));
 }
 
 }  // namespace viewtest

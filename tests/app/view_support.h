@@ -41,8 +41,8 @@ private:
     GLint viewport[4];
 };
 
-// The side of a view's square in pixels, and the point in its middle.
-double viewSide(orpGLCanvas* canvas);
+// The width and height of a view's viewport in pixels, and its middle.
+ScreenPoint viewSize(orpGLCanvas* canvas);
 ScreenPoint middleOfView(orpGLCanvas* canvas);
 
 // Renders the view and reads the pixel under a window point.
@@ -64,10 +64,6 @@ Vec3 centroid(const Face& f);
 Vec2 sheetCentroid(const Face& f);
 // The centroid of the edge tucking molecule of q on the sheet.
 Vec2 moleculeCentroid(const HalfEdge& q);
-
-// The same OBJ text with every vertex moved so that the bounding box is
-// centred on the origin, about which the views turn.
-std::string centred(const std::string& objText);
 
 // Whether q is the half of an uncut edge that draws its edge tucking
 // molecule on the sheet; the widest such molecule, optionally only among
@@ -97,10 +93,13 @@ protected:
     // camera, and its boundary is the cut.
     void loadGrid();
     // An octahedron developed and left to settle for a while, so that its
-    // layout shows every layer, with the whole sheet in view.
+    // layout shows every layer.
     void developOctahedron();
-    // Zooms the pattern view out until the whole sheet fits in it.
-    void showWholeSheet();
+    // Gives the main window this client size; the test's end restores it.
+    void resizeWindow(int width, int height);
+
+private:
+    wxSize windowSize;
 };
 
 }  // namespace viewtest

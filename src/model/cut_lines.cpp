@@ -44,8 +44,6 @@ void markEdgeAndHead(HalfEdge* h) {
     h->vert->onCut = true;
 }
 
-bool isBoundary(const HalfEdge* h) { return !h->face || !h->pair->face; }
-
 // The half-edges of f's cycle from f->edge; false when the cycle is not a
 // closed loop of paired half-edges.
 bool collectCycle(Face* f, size_t limit, std::vector<HalfEdge*>& cycle) {
@@ -158,24 +156,6 @@ void pruneSpikes(Walk& walk, int minPerimeter) {
 
 // --- moving the cut across a face ---
 
-// A further cut branch at an inner vertex of the run splits the run's far
-// side in the walk, so such a move is refused rather than done in part. Where
-// the run passes from a boundary edge onto a cut edge, the boundary's own
-// continuation through the vertex is expected and is no branch.
-bool branchInsideRun(HalfEdge* rs, size_t runLength) {
-    HalfEdge* q = rs;
-    for (size_t i = 1; i < runLength; ++i, q = q->next) {
-        Vertex* v = q->vert;
-        size_t expected = 2;
-        if (isBoundary(q) != isBoundary(q->next)) expected = 3;
-        size_t cut = 0;
-        for (HalfEdge* s : v->edge)
-            if (s->onCut) ++cut;
-        if (cut != expected) return true;
-    }
-    return false;
-}
-
 // Near side: the run's own half-edges leave the walk, which now passes
 // outside f along the pairs of f's other half-edges.
 void rerouteNearSide(Walk& walk, Pos at, HalfEdge* rs, Face* f) {
@@ -188,7 +168,10 @@ void rerouteNearSide(Walk& walk, Pos at, HalfEdge* rs, Face* f) {
 }
 
 // Far side: the entries across the run leave the walk, which now passes
-// along f's own other half-edges.
+// along f's own other half-edges. A further cut branch at a vertex inside the
+// run ends the removal there; the run's edges before that vertex then go back
+// in with the others and stay cut, so only the part of the run beyond the
+// branch leaves the cut, and the walk still joins up.
 void rerouteFarSide(Walk& walk, Pos at, HalfEdge* be, Face* f) {
     while (!walk.empty() && (*at)->onCut && (*at)->pair->face == f) {
         (*at)->pair->visited = true;
@@ -282,12 +265,10 @@ bool Polyhedron::moveCutAcrossFace(Face* f) {
     if (!collectCycle(f, halfEdges.size(), cycle)) return false;
     auto cutAcross = [](const HalfEdge* q) { return q->pair->onCut && q->pair->face; };
     int starts = 0, ends = 0, touches = 0;
-    size_t runLength = 0;
     HalfEdge* rs = nullptr;
     HalfEdge* be = nullptr;
     for (HalfEdge* q : cycle) {
         if (q->onCut != q->pair->onCut || q->pair->face == f) return false;
-        if (q->onCut) ++runLength;
         if (q->onCut && !q->prev->onCut) {
             ++starts;
             if (!rs) rs = q;
@@ -299,7 +280,6 @@ bool Polyhedron::moveCutAcrossFace(Face* f) {
         if (!q->onCut && q->vert->onCut) ++touches;
     }
     if (starts != 1 || ends != 1 || touches != 1) return false;
-    if (branchInsideRun(rs, runLength)) return false;
     Pos nearPos = findEntry(perimeter, rs);
     Pos farPos = findEntry(perimeter, be->pair);
     if (nearPos == perimeter.end() || farPos == perimeter.end()) return false;

@@ -323,9 +323,9 @@ TEST(MoveCutAcrossFace, RefusesFacesThatDoNotMeetTheCutAlongOneClearRun) {
         {"every edge on the cut", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", faceWhere(3, 3)},
         {"no edge and no vertex on the cut", testsupport::sphereObj(1), faceWhere(0, 0)},
         {"touching the cut at a vertex only", testsupport::sphereObj(1), faceWhere(1, 0)},
-        // The two cut edges meet at the centre of the tetrahedron's star, which
-        // carries the third cut edge.
-        {"a further branch inside the run", testsupport::tetrahedronObj(), faceWhere(3, 2)},
+        // One cut edge, and the cut again at the opposite corner: the move
+        // would close a loop.
+        {"the cut at a vertex beyond the run", testsupport::octahedronObj(), faceWhere(3, 1)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -344,52 +344,103 @@ TEST(MoveCutAcrossFace, RefusesFacesThatDoNotMeetTheCutAlongOneClearRun) {
     }
 }
 
+// The triangle (rs, be, third) meets the cut along rs then be. The run leaves
+// the cut and the third edge joins it; where a further cut branch leaves the
+// vertex between rs and be, the walk past that branch keeps rs, and only be
+// leaves.
 TEST(MoveCutAcrossFace, TriangleWithTwoCutEdgesInARowTakesTheThirdInstead) {
-    Polyhedron m;
-    ASSERT_NO_FATAL_FAILURE(loadMeasured(m, testsupport::sphereObj(0)));
-    // Lengthen one arm of the flooded star by an edge L-X along a face (V, L, X).
-    auto leaf = findLeafEntry(m);
-    ASSERT_NE(leaf, m.perimeter.end());
-    HalfEdge* arm = *leaf;  // V -> L
-    HalfEdge* added = !arm->next->vert->onCut ? arm->next : arm->pair->prev;
-    ASSERT_FALSE(added->vert->onCut && added->pair->vert->onCut);
-    Face* f = added->face;
-    captureStdout([&] { m.addCutPath(added); });
-    ASSERT_EQ(m.perimeter.size(), 8u);
-    HalfEdge* third = added == arm->next ? arm->prev : arm->pair->next;  // X - V
+    struct Case {
+        const char* name;
+        std::string obj;
+        bool branchBetween;
+    } cases[] = {
+        {"nothing else at the inner vertex", testsupport::sphereObj(0), false},
+        // The tetrahedron's star: the third cut edge leaves the inner vertex.
+        {"a further branch at the inner vertex", testsupport::tetrahedronObj(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_NO_FATAL_FAILURE(loadMeasured(m, c.obj));
+        Face* f = nullptr;
+        if (c.branchBetween) {
+            for (Face& g : m.faces)
+                if (!f && g.edge->onCut + g.edge->next->onCut + g.edge->prev->onCut == 2) f = &g;
+        } else {
+            // Lengthen an arm V > L of the cut, at its leaf L, by the edge L > X
+            // of the arm's face (V, L, X).
+            for (auto it = m.perimeter.begin(); it != m.perimeter.end(); ++it) {
+                auto nx = std::next(it) == m.perimeter.end() ? m.perimeter.begin() : std::next(it);
+                HalfEdge* arm = *it;
+                if (*nx == arm->pair && !arm->next->vert->onCut) {
+                    f = arm->face;
+                    captureStdout([&] { m.addCutPath(arm->next); });
+                    break;
+                }
+            }
+        }
+        ASSERT_NE(f, nullptr);
+        HalfEdge* third = !f->edge->onCut ? f->edge : !f->edge->next->onCut ? f->edge->next : f->edge->prev;
+        HalfEdge* rs = third->next;
+        HalfEdge* be = third->prev;
+        ASSERT_TRUE(rs->onCut && be->onCut);
+        size_t size = m.perimeter.size() - (c.branchBetween ? 0 : 2);
 
-    bool moved = false;
-    EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(f); }), "6elem\n");
-    EXPECT_TRUE(moved);
-    EXPECT_FALSE(arm->onCut);
-    EXPECT_FALSE(added->onCut);
-    EXPECT_TRUE(third->onCut);
-    expectSoundWalk(m);
-    for (const HalfEdge& h : m.halfEdges) EXPECT_FALSE(h.visited);
+        bool moved = false;
+        EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(f); }), std::to_string(size) + "elem\n");
+        EXPECT_TRUE(moved);
+        EXPECT_EQ(rs->onCut, c.branchBetween);
+        EXPECT_FALSE(be->onCut);
+        EXPECT_TRUE(third->onCut);
+        expectSoundWalk(m);
+        for (const HalfEdge& h : m.halfEdges) EXPECT_FALSE(h.visited);
+    }
 }
 
 TEST(MoveCutAcrossFace, AlongTheBoundaryKeepsTheBoundaryEdgeOnTheCut) {
     // A spike from the boundary moves to the face's other edge; the boundary
-    // edge of the run stays held once.
-    Polyhedron m;
-    ASSERT_NO_FATAL_FAILURE(loadMeasured(m, testsupport::openGridObj(3)));
-    HalfEdge* boundary = nullptr;
-    for (HalfEdge& h : m.halfEdges)
-        if (h.face && !h.pair->face && !h.next->vert->onCut) boundary = &h;
-    ASSERT_NE(boundary, nullptr);
-    HalfEdge* spike = boundary->next;  // from the boundary into the surface
-    captureStdout([&] { m.addCutPath(spike); });
-    ASSERT_TRUE(spike->onCut);
-    size_t size = m.perimeter.size();
+    // edge of the run stays held once, also where a further cut branch leaves
+    // the boundary vertex at which the run turns inward.
+    for (bool branch : {false, true}) {
+        SCOPED_TRACE(branch ? "a further branch at the turn" : "the spike alone");
+        Polyhedron m;
+        ASSERT_NO_FATAL_FAILURE(loadMeasured(m, testsupport::openGridObj(3)));
+        // An inward edge of the boundary vertex that leaves no side of the
+        // boundary edge's face and does not end where the spike ends.
+        auto otherInward = [](HalfEdge* boundary) -> HalfEdge* {
+            HalfEdge* spike = boundary->next;
+            for (HalfEdge* s : boundary->vert->edge)
+                if (s->face && s->pair->face && s->face != boundary->face && s->pair->face != boundary->face &&
+                    !s->onCut && !s->vert->onCut && s->vert != spike->vert)
+                    return s;
+            return nullptr;
+        };
+        HalfEdge* boundary = nullptr;
+        for (HalfEdge& h : m.halfEdges)
+            if (h.face && !h.pair->face && !h.next->vert->onCut && (!branch || otherInward(&h))) boundary = &h;
+        ASSERT_NE(boundary, nullptr);
+        HalfEdge* spike = boundary->next;  // from the boundary into the surface
+        HalfEdge* other = branch ? otherInward(boundary) : nullptr;
+        captureStdout([&] { m.addCutPath(spike); });
+        ASSERT_TRUE(spike->onCut);
+        if (other) {
+            captureStdout([&] { m.addCutPath(other); });
+            ASSERT_TRUE(other->onCut);
+        }
+        size_t size = m.perimeter.size();
 
-    bool moved = false;
-    EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(boundary->face); }),
-              std::to_string(size) + "elem\n");
-    EXPECT_TRUE(moved);
-    EXPECT_FALSE(spike->onCut);
-    EXPECT_TRUE(spike->next->onCut);
-    EXPECT_TRUE(boundary->onCut);
-    expectSoundWalk(m);
+        bool moved = false;
+        EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(boundary->face); }),
+                  std::to_string(size) + "elem\n");
+        EXPECT_TRUE(moved);
+        EXPECT_FALSE(spike->onCut);
+        EXPECT_TRUE(spike->next->onCut);
+        EXPECT_TRUE(boundary->onCut);
+        if (other) {
+            EXPECT_TRUE(other->onCut);
+        }
+        expectSoundWalk(m);
+    }
 }
 
 // --- deleting a branch ---

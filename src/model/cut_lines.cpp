@@ -44,6 +44,17 @@ void markEdgeAndHead(HalfEdge* h) {
     h->vert->onCut = true;
 }
 
+bool hasBoundary(const Polyhedron& m) {
+    for (const HalfEdge& h : m.halfEdges)
+        if (!h.face) return true;
+    return false;
+}
+
+// Pruning and branch deletion keep at least this many entries. A cut hung on
+// the boundary may shrink to the boundary itself; a closed surface keeps a
+// few edges so that it can still be opened.
+int shortestWalk(const Polyhedron& m) { return hasBoundary(m) ? 0 : m.minPerimeter; }
+
 // The half-edges of f's cycle from f->edge; false when the cycle is not a
 // closed loop of paired half-edges.
 bool collectCycle(Face* f, size_t limit, std::vector<HalfEdge*>& cycle) {
@@ -133,13 +144,13 @@ bool growFlood(Walk& walk) {
     return grew;
 }
 
-void pruneSpikes(Walk& walk, int minPerimeter) {
+void pruneSpikes(Walk& walk, int shortest) {
     if (walk.empty()) return;
     Pos d = walk.begin();
     Pos e = std::next(d);
     while (d != walk.end()) {
         if (e == walk.end()) e = walk.begin();
-        if ((int)walk.size() <= minPerimeter || walk.size() <= 2) return;
+        if ((int)walk.size() <= shortest || walk.size() <= 2) return;
         if ((*d)->pair == *e) {
             Pos before = cyclicPrev(walk, d);
             Pos after = cyclicNext(walk, e);
@@ -251,10 +262,11 @@ void Polyhedron::floodFromFace(Face* f) {
     clearFlooded();
     perimeter.assign(cycle.begin(), cycle.end());
     f->flooded = true;
+    int shortest = shortestWalk(*this);
     bool grew;
     do {
         grew = growFlood(perimeter);
-        pruneSpikes(perimeter, minPerimeter);
+        pruneSpikes(perimeter, shortest);
     } while (grew);
     markCut();
     clearFlooded();
@@ -301,7 +313,7 @@ bool Polyhedron::moveCutAcrossFace(Face* f) {
 }
 
 void Polyhedron::deleteCutBranch(HalfEdge* h) {
-    if (!h || !h->pair || (int)perimeter.size() <= minPerimeter) return;
+    if (!h || !h->pair || (int)perimeter.size() <= shortestWalk(*this)) return;
     Pos i1 = findLastEntry(perimeter, h);
     Pos i2 = findLastEntry(perimeter, h->pair);
     if (i1 == perimeter.end() || i2 == perimeter.end()) return;

@@ -152,6 +152,25 @@ std::string icosahedronWithFaces(const std::string& faceLines) {
     return text + faceLines;
 }
 
+// Surfaces whose boundary is at most as long as the shortest walk of a
+// closed surface: a square pyramid without its base, a tetrahedron without
+// one face.
+struct ShortBoundary {
+    const char* name;
+    const char* obj;
+    int boundaryEdges;
+};
+const ShortBoundary kShortBoundaries[] = {
+    {"pyramid without its base", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nv 0 0 1\nf 1 2 5\nf 2 3 5\nf 3 4 5\nf 4 1 5\n", 4},
+    {"tetrahedron without a face", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\n", 3},
+};
+
+bool walkIsTheBoundary(const Polyhedron& m) {
+    for (const HalfEdge* h : m.perimeter)
+        if (h->pair->face) return false;
+    return true;
+}
+
 }  // namespace
 
 // --- flooding ---
@@ -176,6 +195,20 @@ TEST(FloodFromFace, TetrahedronFromAnyFaceCutsTheThreeEdgesAtTheOppositeVertex) 
         }
         expectSoundWalk(m);
         for (const Face& g : m.faces) EXPECT_FALSE(g.flooded);
+    }
+}
+
+TEST(FloodFromFace, OnAShortBoundaryPrunesDownToTheBoundary) {
+    for (const ShortBoundary& c : kShortBoundaries) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_EQ(testsupport::loadObjText(m, c.obj), 0);
+        for (int start = 0; start < (int)m.faces.size(); ++start) {
+            EXPECT_EQ(captureStdout([&] { m.floodFromFace(faceAt(m, start)); }),
+                      std::to_string(c.boundaryEdges) + "elem\n");
+            EXPECT_TRUE(walkIsTheBoundary(m)) << walkText(m);
+            expectSoundWalk(m);
+        }
     }
 }
 
@@ -519,6 +552,26 @@ TEST(DeleteCutBranch, RemovesTheShorterSideOfAPath) {
                   std::to_string(2 * kept) + "elem\n");
         for (int i = 1; i <= 5; ++i) EXPECT_EQ(path[i - 1]->onCut, i >= c.keepFrom && i <= c.keepTo) << i;
         expectSoundWalk(m);
+    }
+}
+
+TEST(DeleteCutBranch, OnAShortBoundaryGoesDownToTheBoundary) {
+    for (const ShortBoundary& c : kShortBoundaries) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_NO_FATAL_FAILURE(loadMeasured(m, c.obj));
+        HalfEdge* spike = nullptr;  // from the boundary to the vertex inside
+        for (Vertex& v : m.vertices)
+            if (v.onCut && !spike) spike = edgeLeavingCut(&v);
+        ASSERT_NE(spike, nullptr);
+        std::string boundaryLine = std::to_string(c.boundaryEdges) + "elem\n";
+        for (HalfEdge* h : {spike, spike->pair}) {
+            captureStdout([&] { m.addCutPath(spike); });
+            ASSERT_EQ((int)m.perimeter.size(), c.boundaryEdges + 2);
+            EXPECT_EQ(captureStdout([&] { m.deleteCutBranch(h); }), boundaryLine);
+            EXPECT_TRUE(walkIsTheBoundary(m)) << walkText(m);
+            expectSoundWalk(m);
+        }
     }
 }
 

@@ -1,4 +1,5 @@
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -224,6 +225,26 @@ void spliceMarkedEdges(Walk& walk) {
     }
 }
 
+// Loading floods before the geometry pass measures the edges; the distances
+// to the cut need them. The values are those that pass computes.
+void measureEdgeLengths(Polyhedron& m) {
+    for (HalfEdge& h : m.halfEdges) {
+        Vec3 a = h.prev->vert->pos - h.vert->pos;
+        h.length = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+    }
+}
+
+// Adds, as a click of the Cut tool on its first edge would, the shortest path
+// to the cut from the vertex farthest from it (the first such in list order).
+void addPathFromFarthestVertex(Polyhedron& m) {
+    measureEdgeLengths(m);
+    m.computeCutDistances();
+    Vertex* farthest = nullptr;
+    for (Vertex& v : m.vertices)
+        if (!v.onCut && v.towardCut && (!farthest || v.cutDistance > farthest->cutDistance)) farthest = &v;
+    if (farthest) m.addCutPath(farthest->towardCut);
+}
+
 }  // namespace
 
 void Polyhedron::clearCutFlags() {
@@ -270,6 +291,11 @@ void Polyhedron::floodFromFace(Face* f) {
     } while (grew);
     markCut();
     clearFlooded();
+    // With only the few edges left by pruning, a closed surface's layout must
+    // enclose all its face area between the two sides of that short cut, which
+    // takes enormous tucks. One more path, from the vertex farthest from the
+    // cut, lets it open up.
+    if (!hasBoundary(*this) && (int)perimeter.size() <= minPerimeter) addPathFromFarthestVertex(*this);
 }
 
 bool Polyhedron::moveCutAcrossFace(Face* f) {

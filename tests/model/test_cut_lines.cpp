@@ -74,7 +74,7 @@ int boundaryLoopsOnCut(Polyhedron& m) {
 }
 
 // Everything the cut edits promise about the walk and the marks derived from it.
-void expectSoundWalk(Polyhedron& m) {
+void expectSoundWalk(Polyhedron& m, int handles = 0) {
     ASSERT_FALSE(m.perimeter.empty());
     std::map<const HalfEdge*, int> held;
     for (auto it = m.perimeter.begin(); it != m.perimeter.end(); ++it) {
@@ -100,8 +100,9 @@ void expectSoundWalk(Polyhedron& m) {
         if (h.onCut && &h < h.pair) ++cutEdges;
     }
     for (Vertex& v : m.vertices) EXPECT_EQ(v.onCut, cutVertices.count(&v) == 1);
-    // The cut is a tree hung on the boundary: its only loops are boundary loops.
-    EXPECT_EQ(cutEdges - (int)cutVertices.size() + 1, boundaryLoopsOnCut(m));
+    // The cut is a tree hung on the boundary: its only loops are boundary
+    // loops, and two around each handle.
+    EXPECT_EQ(cutEdges - (int)cutVertices.size() + 1, boundaryLoopsOnCut(m) + 2 * handles);
     EXPECT_EQ(captureStdout([&] { m.checkTopology(); }), "");
 }
 
@@ -152,6 +153,30 @@ std::string icosahedronWithFaces(const std::string& faceLines) {
     return text + faceLines;
 }
 
+// A torus of quads: `around` rings of `tube` quads each.
+std::string torusObj(int around, int tube) {
+    const double pi = 3.141592653589793;
+    std::ostringstream out;
+    out.precision(17);
+    for (int i = 0; i < around; ++i)
+        for (int j = 0; j < tube; ++j) {
+            double u = 2 * pi * i / around, w = 2 * pi * j / tube, r = 2 + 0.7 * std::cos(w);
+            out << "v " << r * std::cos(u) << " " << r * std::sin(u) << " " << 0.7 * std::sin(w) << "\n";
+        }
+    auto at = [&](int i, int j) { return (i % around) * tube + j % tube + 1; };
+    for (int i = 0; i < around; ++i)
+        for (int j = 0; j < tube; ++j)
+            out << "f " << at(i, j) << " " << at(i + 1, j) << " " << at(i + 1, j + 1) << " " << at(i, j + 1) << "\n";
+    return out.str();
+}
+
+// A box of quads, 1 by 1 by 4: the vertex farthest from its flooded cut is
+// not the first one off it in list order, and its distance counts only with
+// the true edge lengths.
+const char* kLongBox =
+    "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 4\nv 1 0 4\nv 1 1 4\nv 0 1 4\n"
+    "f 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 4 8 7 3\nf 1 5 8 4\nf 2 3 7 6\n";
+
 // Surfaces whose boundary is at most as long as the shortest walk of a
 // closed surface: a square pyramid without its base, a tetrahedron without
 // one face.
@@ -195,6 +220,60 @@ TEST(FloodFromFace, TetrahedronFromAnyFaceCutsTheThreeEdgesAtTheOppositeVertex) 
         }
         expectSoundWalk(m);
         for (const Face& g : m.faces) EXPECT_FALSE(g.flooded);
+    }
+}
+
+// A closed surface pruned to three edges gets one more path: the shortest
+// one from the vertex farthest from that cut, as a Cut tool click on its first
+// edge adds it. On the box that is 3 > 4 > 1 (distance 2; every other vertex
+// is 1 away); on the cube every vertex off the cut is 1 away and the first of
+// them in list order, 2, is taken. Loading measures the edges for it before its
+// geometry pass does; the Flood tool's flood follows the same rule.
+TEST(FloodFromFace, ClosedSurfaceWithAShortCutGetsThePathFromTheFarthestVertex) {
+    struct Case {
+        const char* name;
+        std::string obj;
+        const char* walk;
+    } cases[] = {
+        {"long box", kLongBox, "1>4 4>3 3>4 4>1 1>5 5>8 8>7 7>8 8>5 5>1 "},
+        {"cube, equal distances", testsupport::cubeObj(), "1>2 2>1 1>5 5>8 8>7 7>8 8>5 5>1 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        std::string path = testsupport::writeTempFile("closed.obj", c.obj);
+        std::string console = captureStdout([&] { ASSERT_EQ(m.load(path.c_str()), 0); });
+        std::string lines = "6elem\n" + std::to_string(m.perimeter.size()) + "elem\n";
+        EXPECT_NE(console.find(lines), std::string::npos) << console;
+        EXPECT_EQ(walkText(m), c.walk);
+        expectSoundWalk(m);
+
+        EXPECT_EQ(captureStdout([&] { m.floodFromFace(faceAt(m, 0)); }), lines);
+        EXPECT_EQ(walkText(m), c.walk);
+    }
+}
+
+// Cuts that already reach every vertex, or are longer than the shortest
+// walk, or hang on a boundary, get nothing added.
+TEST(FloodFromFace, OtherSurfacesKeepTheirFloodedCut) {
+    struct Case {
+        const char* name;
+        std::string obj;
+        const char* console;
+        int handles;
+    } cases[] = {
+        {"tetrahedron", testsupport::tetrahedronObj(), "6elem\n", 0},
+        {"torus", torusObj(8, 4), "26elem\n", 1},
+        {"open grid", testsupport::openGridObj(4), "16elem\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_EQ(testsupport::loadObjText(m, c.obj), 0);
+        for (int start : {0, 3}) {
+            EXPECT_EQ(captureStdout([&] { m.floodFromFace(faceAt(m, start)); }), c.console);
+            expectSoundWalk(m, c.handles);
+        }
     }
 }
 
@@ -610,7 +689,8 @@ TEST(AddCutPath, AnEdgeWithOneEndOnTheCutIsAddedAloneAndEndsInALeaf) {
         for (Vertex& v : m.vertices)
             if (v.onCut && !h) h = edgeLeavingCut(&v);
         ASSERT_NE(h, nullptr);
-        EXPECT_EQ(captureStdout([&] { m.addCutPath(reversed ? h->pair : h); }), "8elem\n");
+        std::string line = std::to_string(m.perimeter.size() + 2) + "elem\n";
+        EXPECT_EQ(captureStdout([&] { m.addCutPath(reversed ? h->pair : h); }), line);
         EXPECT_TRUE(h->onCut);
         EXPECT_TRUE(isLeaf(m, h->vert));
         expectSoundWalk(m);
@@ -631,7 +711,8 @@ TEST(AddCutPath, EqualDistancesStartThePathAtTheTail) {
     ASSERT_NE(h, nullptr);
     HalfEdge* fromTail = h->pair->vert->towardCut;
     HalfEdge* fromHead = h->vert->towardCut;
-    EXPECT_EQ(captureStdout([&] { m.addCutPath(h); }), "10elem\n");
+    std::string line = std::to_string(m.perimeter.size() + 4) + "elem\n";
+    EXPECT_EQ(captureStdout([&] { m.addCutPath(h); }), line);
     EXPECT_TRUE(h->onCut);
     EXPECT_TRUE(fromTail->onCut);
     EXPECT_FALSE(fromHead->onCut);

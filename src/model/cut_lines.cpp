@@ -1,4 +1,5 @@
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -44,7 +45,16 @@ void markEdgeAndHead(HalfEdge* h) {
     h->vert->onCut = true;
 }
 
-bool isBoundary(const HalfEdge* h) { return !h->face || !h->pair->face; }
+bool hasBoundary(const Polyhedron& m) {
+    for (const HalfEdge& h : m.halfEdges)
+        if (!h.face) return true;
+    return false;
+}
+
+// Pruning and branch deletion keep at least this many entries. A cut hung on
+// the boundary may shrink to the boundary itself; a closed surface keeps a
+// few edges so that it can still be opened.
+int shortestWalk(const Polyhedron& m) { return hasBoundary(m) ? 0 : m.minPerimeter; }
 
 // The half-edges of f's cycle from f->edge; false when the cycle is not a
 // closed loop of paired half-edges.
@@ -135,13 +145,13 @@ bool growFlood(Walk& walk) {
     return grew;
 }
 
-void pruneSpikes(Walk& walk, int minPerimeter) {
+void pruneSpikes(Walk& walk, int shortest) {
     if (walk.empty()) return;
     Pos d = walk.begin();
     Pos e = std::next(d);
     while (d != walk.end()) {
         if (e == walk.end()) e = walk.begin();
-        if ((int)walk.size() <= minPerimeter || walk.size() <= 2) return;
+        if ((int)walk.size() <= shortest || walk.size() <= 2) return;
         if ((*d)->pair == *e) {
             Pos before = cyclicPrev(walk, d);
             Pos after = cyclicNext(walk, e);
@@ -158,24 +168,6 @@ void pruneSpikes(Walk& walk, int minPerimeter) {
 
 // --- moving the cut across a face ---
 
-// A further cut branch at an inner vertex of the run splits the run's far
-// side in the walk, so such a move is refused rather than done in part. Where
-// the run passes from a boundary edge onto a cut edge, the boundary's own
-// continuation through the vertex is expected and is no branch.
-bool branchInsideRun(HalfEdge* rs, size_t runLength) {
-    HalfEdge* q = rs;
-    for (size_t i = 1; i < runLength; ++i, q = q->next) {
-        Vertex* v = q->vert;
-        size_t expected = 2;
-        if (isBoundary(q) != isBoundary(q->next)) expected = 3;
-        size_t cut = 0;
-        for (HalfEdge* s : v->edge)
-            if (s->onCut) ++cut;
-        if (cut != expected) return true;
-    }
-    return false;
-}
-
 // Near side: the run's own half-edges leave the walk, which now passes
 // outside f along the pairs of f's other half-edges.
 void rerouteNearSide(Walk& walk, Pos at, HalfEdge* rs, Face* f) {
@@ -188,7 +180,10 @@ void rerouteNearSide(Walk& walk, Pos at, HalfEdge* rs, Face* f) {
 }
 
 // Far side: the entries across the run leave the walk, which now passes
-// along f's own other half-edges.
+// along f's own other half-edges. A further cut branch at a vertex inside the
+// run ends the removal there; the run's edges before that vertex then go back
+// in with the others and stay cut, so only the part of the run beyond the
+// branch leaves the cut, and the walk still joins up.
 void rerouteFarSide(Walk& walk, Pos at, HalfEdge* be, Face* f) {
     while (!walk.empty() && (*at)->onCut && (*at)->pair->face == f) {
         (*at)->pair->visited = true;
@@ -230,6 +225,26 @@ void spliceMarkedEdges(Walk& walk) {
     }
 }
 
+// Loading floods before the geometry pass measures the edges; the distances
+// to the cut need them. The values are those that pass computes.
+void measureEdgeLengths(Polyhedron& m) {
+    for (HalfEdge& h : m.halfEdges) {
+        Vec3 a = h.prev->vert->pos - h.vert->pos;
+        h.length = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+    }
+}
+
+// Adds, as a click of the Cut tool on its first edge would, the shortest path
+// to the cut from the vertex farthest from it (the first such in list order).
+void addPathFromFarthestVertex(Polyhedron& m) {
+    measureEdgeLengths(m);
+    m.computeCutDistances();
+    Vertex* farthest = nullptr;
+    for (Vertex& v : m.vertices)
+        if (!v.onCut && v.towardCut && (!farthest || v.cutDistance > farthest->cutDistance)) farthest = &v;
+    if (farthest) m.addCutPath(farthest->towardCut);
+}
+
 }  // namespace
 
 void Polyhedron::clearCutFlags() {
@@ -268,13 +283,19 @@ void Polyhedron::floodFromFace(Face* f) {
     clearFlooded();
     perimeter.assign(cycle.begin(), cycle.end());
     f->flooded = true;
+    int shortest = shortestWalk(*this);
     bool grew;
     do {
         grew = growFlood(perimeter);
-        pruneSpikes(perimeter, minPerimeter);
+        pruneSpikes(perimeter, shortest);
     } while (grew);
     markCut();
     clearFlooded();
+    // With only the few edges left by pruning, a closed surface's layout must
+    // enclose all its face area between the two sides of that short cut, which
+    // takes enormous tucks. One more path, from the vertex farthest from the
+    // cut, lets it open up.
+    if (!hasBoundary(*this) && (int)perimeter.size() <= minPerimeter) addPathFromFarthestVertex(*this);
 }
 
 bool Polyhedron::moveCutAcrossFace(Face* f) {
@@ -282,12 +303,10 @@ bool Polyhedron::moveCutAcrossFace(Face* f) {
     if (!collectCycle(f, halfEdges.size(), cycle)) return false;
     auto cutAcross = [](const HalfEdge* q) { return q->pair->onCut && q->pair->face; };
     int starts = 0, ends = 0, touches = 0;
-    size_t runLength = 0;
     HalfEdge* rs = nullptr;
     HalfEdge* be = nullptr;
     for (HalfEdge* q : cycle) {
         if (q->onCut != q->pair->onCut || q->pair->face == f) return false;
-        if (q->onCut) ++runLength;
         if (q->onCut && !q->prev->onCut) {
             ++starts;
             if (!rs) rs = q;
@@ -299,7 +318,6 @@ bool Polyhedron::moveCutAcrossFace(Face* f) {
         if (!q->onCut && q->vert->onCut) ++touches;
     }
     if (starts != 1 || ends != 1 || touches != 1) return false;
-    if (branchInsideRun(rs, runLength)) return false;
     Pos nearPos = findEntry(perimeter, rs);
     Pos farPos = findEntry(perimeter, be->pair);
     if (nearPos == perimeter.end() || farPos == perimeter.end()) return false;
@@ -321,7 +339,7 @@ bool Polyhedron::moveCutAcrossFace(Face* f) {
 }
 
 void Polyhedron::deleteCutBranch(HalfEdge* h) {
-    if (!h || !h->pair || (int)perimeter.size() <= minPerimeter) return;
+    if (!h || !h->pair || (int)perimeter.size() <= shortestWalk(*this)) return;
     Pos i1 = findLastEntry(perimeter, h);
     Pos i2 = findLastEntry(perimeter, h->pair);
     if (i1 == perimeter.end() || i2 == perimeter.end()) return;

@@ -74,7 +74,7 @@ int boundaryLoopsOnCut(Polyhedron& m) {
 }
 
 // Everything the cut edits promise about the walk and the marks derived from it.
-void expectSoundWalk(Polyhedron& m) {
+void expectSoundWalk(Polyhedron& m, int handles = 0) {
     ASSERT_FALSE(m.perimeter.empty());
     std::map<const HalfEdge*, int> held;
     for (auto it = m.perimeter.begin(); it != m.perimeter.end(); ++it) {
@@ -100,8 +100,9 @@ void expectSoundWalk(Polyhedron& m) {
         if (h.onCut && &h < h.pair) ++cutEdges;
     }
     for (Vertex& v : m.vertices) EXPECT_EQ(v.onCut, cutVertices.count(&v) == 1);
-    // The cut is a tree hung on the boundary: its only loops are boundary loops.
-    EXPECT_EQ(cutEdges - (int)cutVertices.size() + 1, boundaryLoopsOnCut(m));
+    // The cut is a tree hung on the boundary: its only loops are boundary
+    // loops, and two around each handle.
+    EXPECT_EQ(cutEdges - (int)cutVertices.size() + 1, boundaryLoopsOnCut(m) + 2 * handles);
     EXPECT_EQ(captureStdout([&] { m.checkTopology(); }), "");
 }
 
@@ -152,6 +153,49 @@ std::string icosahedronWithFaces(const std::string& faceLines) {
     return text + faceLines;
 }
 
+// A torus of quads: `around` rings of `tube` quads each.
+std::string torusObj(int around, int tube) {
+    const double pi = 3.141592653589793;
+    std::ostringstream out;
+    out.precision(17);
+    for (int i = 0; i < around; ++i)
+        for (int j = 0; j < tube; ++j) {
+            double u = 2 * pi * i / around, w = 2 * pi * j / tube, r = 2 + 0.7 * std::cos(w);
+            out << "v " << r * std::cos(u) << " " << r * std::sin(u) << " " << 0.7 * std::sin(w) << "\n";
+        }
+    auto at = [&](int i, int j) { return (i % around) * tube + j % tube + 1; };
+    for (int i = 0; i < around; ++i)
+        for (int j = 0; j < tube; ++j)
+            out << "f " << at(i, j) << " " << at(i + 1, j) << " " << at(i + 1, j + 1) << " " << at(i, j + 1) << "\n";
+    return out.str();
+}
+
+// A box of quads, 1 by 1 by 4: the vertex farthest from its flooded cut is
+// not the first one off it in list order, and its distance counts only with
+// the true edge lengths.
+const char* kLongBox =
+    "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 4\nv 1 0 4\nv 1 1 4\nv 0 1 4\n"
+    "f 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 4 8 7 3\nf 1 5 8 4\nf 2 3 7 6\n";
+
+// Surfaces whose boundary is at most as long as the shortest walk of a
+// closed surface: a square pyramid without its base, a tetrahedron without
+// one face.
+struct ShortBoundary {
+    const char* name;
+    const char* obj;
+    int boundaryEdges;
+};
+const ShortBoundary kShortBoundaries[] = {
+    {"pyramid without its base", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nv 0 0 1\nf 1 2 5\nf 2 3 5\nf 3 4 5\nf 4 1 5\n", 4},
+    {"tetrahedron without a face", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 2 3 4\n", 3},
+};
+
+bool walkIsTheBoundary(const Polyhedron& m) {
+    for (const HalfEdge* h : m.perimeter)
+        if (h->pair->face) return false;
+    return true;
+}
+
 }  // namespace
 
 // --- flooding ---
@@ -176,6 +220,74 @@ TEST(FloodFromFace, TetrahedronFromAnyFaceCutsTheThreeEdgesAtTheOppositeVertex) 
         }
         expectSoundWalk(m);
         for (const Face& g : m.faces) EXPECT_FALSE(g.flooded);
+    }
+}
+
+// A closed surface pruned to three edges gets one more path: the shortest
+// one from the vertex farthest from that cut, as a Cut tool click on its first
+// edge adds it. On the box that is 3 > 4 > 1 (distance 2; every other vertex
+// is 1 away); on the cube every vertex off the cut is 1 away and the first of
+// them in list order, 2, is taken. Loading measures the edges for it before its
+// geometry pass does; the Flood tool's flood follows the same rule.
+TEST(FloodFromFace, ClosedSurfaceWithAShortCutGetsThePathFromTheFarthestVertex) {
+    struct Case {
+        const char* name;
+        std::string obj;
+        const char* walk;
+    } cases[] = {
+        {"long box", kLongBox, "1>4 4>3 3>4 4>1 1>5 5>8 8>7 7>8 8>5 5>1 "},
+        {"cube, equal distances", testsupport::cubeObj(), "1>2 2>1 1>5 5>8 8>7 7>8 8>5 5>1 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        std::string path = testsupport::writeTempFile("closed.obj", c.obj);
+        std::string console = captureStdout([&] { ASSERT_EQ(m.load(path.c_str()), 0); });
+        std::string lines = "6elem\n" + std::to_string(m.perimeter.size()) + "elem\n";
+        EXPECT_NE(console.find(lines), std::string::npos) << console;
+        EXPECT_EQ(walkText(m), c.walk);
+        expectSoundWalk(m);
+
+        EXPECT_EQ(captureStdout([&] { m.floodFromFace(faceAt(m, 0)); }), lines);
+        EXPECT_EQ(walkText(m), c.walk);
+    }
+}
+
+// Cuts that already reach every vertex, or are longer than the shortest
+// walk, or hang on a boundary, get nothing added.
+TEST(FloodFromFace, OtherSurfacesKeepTheirFloodedCut) {
+    struct Case {
+        const char* name;
+        std::string obj;
+        const char* console;
+        int handles;
+    } cases[] = {
+        {"tetrahedron", testsupport::tetrahedronObj(), "6elem\n", 0},
+        {"torus", torusObj(8, 4), "26elem\n", 1},
+        {"open grid", testsupport::openGridObj(4), "16elem\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_EQ(testsupport::loadObjText(m, c.obj), 0);
+        for (int start : {0, 3}) {
+            EXPECT_EQ(captureStdout([&] { m.floodFromFace(faceAt(m, start)); }), c.console);
+            expectSoundWalk(m, c.handles);
+        }
+    }
+}
+
+TEST(FloodFromFace, OnAShortBoundaryPrunesDownToTheBoundary) {
+    for (const ShortBoundary& c : kShortBoundaries) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_EQ(testsupport::loadObjText(m, c.obj), 0);
+        for (int start = 0; start < (int)m.faces.size(); ++start) {
+            EXPECT_EQ(captureStdout([&] { m.floodFromFace(faceAt(m, start)); }),
+                      std::to_string(c.boundaryEdges) + "elem\n");
+            EXPECT_TRUE(walkIsTheBoundary(m)) << walkText(m);
+            expectSoundWalk(m);
+        }
     }
 }
 
@@ -323,9 +435,9 @@ TEST(MoveCutAcrossFace, RefusesFacesThatDoNotMeetTheCutAlongOneClearRun) {
         {"every edge on the cut", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", faceWhere(3, 3)},
         {"no edge and no vertex on the cut", testsupport::sphereObj(1), faceWhere(0, 0)},
         {"touching the cut at a vertex only", testsupport::sphereObj(1), faceWhere(1, 0)},
-        // The two cut edges meet at the centre of the tetrahedron's star, which
-        // carries the third cut edge.
-        {"a further branch inside the run", testsupport::tetrahedronObj(), faceWhere(3, 2)},
+        // One cut edge, and the cut again at the opposite corner: the move
+        // would close a loop.
+        {"the cut at a vertex beyond the run", testsupport::octahedronObj(), faceWhere(3, 1)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -344,52 +456,103 @@ TEST(MoveCutAcrossFace, RefusesFacesThatDoNotMeetTheCutAlongOneClearRun) {
     }
 }
 
+// The triangle (rs, be, third) meets the cut along rs then be. The run leaves
+// the cut and the third edge joins it; where a further cut branch leaves the
+// vertex between rs and be, the walk past that branch keeps rs, and only be
+// leaves.
 TEST(MoveCutAcrossFace, TriangleWithTwoCutEdgesInARowTakesTheThirdInstead) {
-    Polyhedron m;
-    ASSERT_NO_FATAL_FAILURE(loadMeasured(m, testsupport::sphereObj(0)));
-    // Lengthen one arm of the flooded star by an edge L-X along a face (V, L, X).
-    auto leaf = findLeafEntry(m);
-    ASSERT_NE(leaf, m.perimeter.end());
-    HalfEdge* arm = *leaf;  // V -> L
-    HalfEdge* added = !arm->next->vert->onCut ? arm->next : arm->pair->prev;
-    ASSERT_FALSE(added->vert->onCut && added->pair->vert->onCut);
-    Face* f = added->face;
-    captureStdout([&] { m.addCutPath(added); });
-    ASSERT_EQ(m.perimeter.size(), 8u);
-    HalfEdge* third = added == arm->next ? arm->prev : arm->pair->next;  // X - V
+    struct Case {
+        const char* name;
+        std::string obj;
+        bool branchBetween;
+    } cases[] = {
+        {"nothing else at the inner vertex", testsupport::sphereObj(0), false},
+        // The tetrahedron's star: the third cut edge leaves the inner vertex.
+        {"a further branch at the inner vertex", testsupport::tetrahedronObj(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_NO_FATAL_FAILURE(loadMeasured(m, c.obj));
+        Face* f = nullptr;
+        if (c.branchBetween) {
+            for (Face& g : m.faces)
+                if (!f && g.edge->onCut + g.edge->next->onCut + g.edge->prev->onCut == 2) f = &g;
+        } else {
+            // Lengthen an arm V > L of the cut, at its leaf L, by the edge L > X
+            // of the arm's face (V, L, X).
+            for (auto it = m.perimeter.begin(); it != m.perimeter.end(); ++it) {
+                auto nx = std::next(it) == m.perimeter.end() ? m.perimeter.begin() : std::next(it);
+                HalfEdge* arm = *it;
+                if (*nx == arm->pair && !arm->next->vert->onCut) {
+                    f = arm->face;
+                    captureStdout([&] { m.addCutPath(arm->next); });
+                    break;
+                }
+            }
+        }
+        ASSERT_NE(f, nullptr);
+        HalfEdge* third = !f->edge->onCut ? f->edge : !f->edge->next->onCut ? f->edge->next : f->edge->prev;
+        HalfEdge* rs = third->next;
+        HalfEdge* be = third->prev;
+        ASSERT_TRUE(rs->onCut && be->onCut);
+        size_t size = m.perimeter.size() - (c.branchBetween ? 0 : 2);
 
-    bool moved = false;
-    EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(f); }), "6elem\n");
-    EXPECT_TRUE(moved);
-    EXPECT_FALSE(arm->onCut);
-    EXPECT_FALSE(added->onCut);
-    EXPECT_TRUE(third->onCut);
-    expectSoundWalk(m);
-    for (const HalfEdge& h : m.halfEdges) EXPECT_FALSE(h.visited);
+        bool moved = false;
+        EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(f); }), std::to_string(size) + "elem\n");
+        EXPECT_TRUE(moved);
+        EXPECT_EQ(rs->onCut, c.branchBetween);
+        EXPECT_FALSE(be->onCut);
+        EXPECT_TRUE(third->onCut);
+        expectSoundWalk(m);
+        for (const HalfEdge& h : m.halfEdges) EXPECT_FALSE(h.visited);
+    }
 }
 
 TEST(MoveCutAcrossFace, AlongTheBoundaryKeepsTheBoundaryEdgeOnTheCut) {
     // A spike from the boundary moves to the face's other edge; the boundary
-    // edge of the run stays held once.
-    Polyhedron m;
-    ASSERT_NO_FATAL_FAILURE(loadMeasured(m, testsupport::openGridObj(3)));
-    HalfEdge* boundary = nullptr;
-    for (HalfEdge& h : m.halfEdges)
-        if (h.face && !h.pair->face && !h.next->vert->onCut) boundary = &h;
-    ASSERT_NE(boundary, nullptr);
-    HalfEdge* spike = boundary->next;  // from the boundary into the surface
-    captureStdout([&] { m.addCutPath(spike); });
-    ASSERT_TRUE(spike->onCut);
-    size_t size = m.perimeter.size();
+    // edge of the run stays held once, also where a further cut branch leaves
+    // the boundary vertex at which the run turns inward.
+    for (bool branch : {false, true}) {
+        SCOPED_TRACE(branch ? "a further branch at the turn" : "the spike alone");
+        Polyhedron m;
+        ASSERT_NO_FATAL_FAILURE(loadMeasured(m, testsupport::openGridObj(3)));
+        // An inward edge of the boundary vertex that leaves no side of the
+        // boundary edge's face and does not end where the spike ends.
+        auto otherInward = [](HalfEdge* boundary) -> HalfEdge* {
+            HalfEdge* spike = boundary->next;
+            for (HalfEdge* s : boundary->vert->edge)
+                if (s->face && s->pair->face && s->face != boundary->face && s->pair->face != boundary->face &&
+                    !s->onCut && !s->vert->onCut && s->vert != spike->vert)
+                    return s;
+            return nullptr;
+        };
+        HalfEdge* boundary = nullptr;
+        for (HalfEdge& h : m.halfEdges)
+            if (h.face && !h.pair->face && !h.next->vert->onCut && (!branch || otherInward(&h))) boundary = &h;
+        ASSERT_NE(boundary, nullptr);
+        HalfEdge* spike = boundary->next;  // from the boundary into the surface
+        HalfEdge* other = branch ? otherInward(boundary) : nullptr;
+        captureStdout([&] { m.addCutPath(spike); });
+        ASSERT_TRUE(spike->onCut);
+        if (other) {
+            captureStdout([&] { m.addCutPath(other); });
+            ASSERT_TRUE(other->onCut);
+        }
+        size_t size = m.perimeter.size();
 
-    bool moved = false;
-    EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(boundary->face); }),
-              std::to_string(size) + "elem\n");
-    EXPECT_TRUE(moved);
-    EXPECT_FALSE(spike->onCut);
-    EXPECT_TRUE(spike->next->onCut);
-    EXPECT_TRUE(boundary->onCut);
-    expectSoundWalk(m);
+        bool moved = false;
+        EXPECT_EQ(captureStdout([&] { moved = m.moveCutAcrossFace(boundary->face); }),
+                  std::to_string(size) + "elem\n");
+        EXPECT_TRUE(moved);
+        EXPECT_FALSE(spike->onCut);
+        EXPECT_TRUE(spike->next->onCut);
+        EXPECT_TRUE(boundary->onCut);
+        if (other) {
+            EXPECT_TRUE(other->onCut);
+        }
+        expectSoundWalk(m);
+    }
 }
 
 // --- deleting a branch ---
@@ -471,6 +634,26 @@ TEST(DeleteCutBranch, RemovesTheShorterSideOfAPath) {
     }
 }
 
+TEST(DeleteCutBranch, OnAShortBoundaryGoesDownToTheBoundary) {
+    for (const ShortBoundary& c : kShortBoundaries) {
+        SCOPED_TRACE(c.name);
+        Polyhedron m;
+        ASSERT_NO_FATAL_FAILURE(loadMeasured(m, c.obj));
+        HalfEdge* spike = nullptr;  // from the boundary to the vertex inside
+        for (Vertex& v : m.vertices)
+            if (v.onCut && !spike) spike = edgeLeavingCut(&v);
+        ASSERT_NE(spike, nullptr);
+        std::string boundaryLine = std::to_string(c.boundaryEdges) + "elem\n";
+        for (HalfEdge* h : {spike, spike->pair}) {
+            captureStdout([&] { m.addCutPath(spike); });
+            ASSERT_EQ((int)m.perimeter.size(), c.boundaryEdges + 2);
+            EXPECT_EQ(captureStdout([&] { m.deleteCutBranch(h); }), boundaryLine);
+            EXPECT_TRUE(walkIsTheBoundary(m)) << walkText(m);
+            expectSoundWalk(m);
+        }
+    }
+}
+
 TEST(DeleteCutBranch, BetweenTwoForksRemovesNothingButStillReportsTheWalk) {
     Polyhedron m;
     ASSERT_NO_FATAL_FAILURE(loadMeasured(m, testsupport::sphereObj(1)));
@@ -506,7 +689,8 @@ TEST(AddCutPath, AnEdgeWithOneEndOnTheCutIsAddedAloneAndEndsInALeaf) {
         for (Vertex& v : m.vertices)
             if (v.onCut && !h) h = edgeLeavingCut(&v);
         ASSERT_NE(h, nullptr);
-        EXPECT_EQ(captureStdout([&] { m.addCutPath(reversed ? h->pair : h); }), "8elem\n");
+        std::string line = std::to_string(m.perimeter.size() + 2) + "elem\n";
+        EXPECT_EQ(captureStdout([&] { m.addCutPath(reversed ? h->pair : h); }), line);
         EXPECT_TRUE(h->onCut);
         EXPECT_TRUE(isLeaf(m, h->vert));
         expectSoundWalk(m);
@@ -527,7 +711,8 @@ TEST(AddCutPath, EqualDistancesStartThePathAtTheTail) {
     ASSERT_NE(h, nullptr);
     HalfEdge* fromTail = h->pair->vert->towardCut;
     HalfEdge* fromHead = h->vert->towardCut;
-    EXPECT_EQ(captureStdout([&] { m.addCutPath(h); }), "10elem\n");
+    std::string line = std::to_string(m.perimeter.size() + 4) + "elem\n";
+    EXPECT_EQ(captureStdout([&] { m.addCutPath(h); }), line);
     EXPECT_TRUE(h->onCut);
     EXPECT_TRUE(fromTail->onCut);
     EXPECT_FALSE(fromHead->onCut);

@@ -52,7 +52,7 @@ TEST(SolverStorage, AllocatePrintsCountsAndSizesZeroedArrays) {
     };
     const std::vector<Case> cases = {
         {"tetrahedron", testsupport::tetrahedronObj(), "\nv:4 e:6 f:4\nDOF:2\nnum_outer_edge:3\n", 4, 6, 4},
-        {"cube of quads", testsupport::cubeObj(), "\nv:8 e:12 f:6\nDOF:0\nnum_outer_edge:3\n", 8, 12, 6},
+        {"cube of quads", testsupport::cubeObj(), "\nv:8 e:12 f:6\nDOF:0\nnum_outer_edge:4\n", 8, 12, 6},
         {"open square", kSquare, "\nv:4 e:5 f:2\nDOF:-1\nnum_outer_edge:4\n", 4, 5, 2},
     };
     for (const Case& c : cases) {

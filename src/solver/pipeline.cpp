@@ -1,8 +1,29 @@
 #include "solver/pipeline.h"
 
+#include <limits>
+#include <vector>
+
 #include "model/oripoly.h"
 
 namespace {
+
+const double kNotFinite = std::numeric_limits<double>::infinity();
+
+// Tuck widths and face translations: what an idle step changes.
+struct SavedPlacement {
+    std::vector<double> widths;
+    std::vector<Vec2> translations;
+
+    explicit SavedPlacement(const Polyhedron& model) : widths(model.solver.tuckWidths) {
+        translations.reserve(model.faces.size());
+        for (const Face& f : model.faces) translations.push_back(f.translation);
+    }
+    void restore(Polyhedron& model) const {
+        model.solver.tuckWidths = widths;
+        size_t i = 0;
+        for (Face& f : model.faces) f.translation = translations[i++];
+    }
+};
 
 // Cutting open and the boundary digons add at most one vertex, two edges and
 // one face per perimeter entry, so the prepared model can be judged before
@@ -64,16 +85,25 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
     // A rebuild that was refused for its size leaves nothing to step.
     if (!solver.allocated) return result;
 
-    if (options.avoidIntersection || options.angleCondition) {
+    if (solver.halted) {
+        result.penalty = kNotFinite;
+    } else if (options.avoidIntersection || options.angleCondition) {
         pattern.updatePositions();
         if (options.angleCondition) pattern.computeAngleConditionPenalty();
         double a = options.avoidIntersection ? (converging ? 1.8 : 1.0) : 0.0;
         double b = converging ? 1.1 : 1.0;
+        const SavedPlacement lastFinite(working);
         result.penalty = solver.penaltyStep(a, b, 0.0);
         result.stepped = true;
-        solver.layoutFaces();
-        solver.centreLayout();
-        if (pattern.built && !options.creasePatternOn) {
+        if (!solver.halted) {
+            solver.layoutFaces();
+            solver.centreLayout();
+            if (!solver.layoutFinite()) solver.halt();
+        }
+        if (solver.halted) {
+            lastFinite.restore(working);
+            result.penalty = kNotFinite;
+        } else if (pattern.built && !options.creasePatternOn) {
             pattern.triangulateVertexMolecules();
             pattern.improveVertexMolecules();
         }

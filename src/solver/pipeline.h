@@ -26,7 +26,9 @@ void developAgain(Polyhedron& working);
 
 struct IdleStepResult {
     bool stepped = false;  // a penalty step was taken
-    double penalty = 0.0;  // the penalty before that step
+    // The penalty before that step; infinite once the solver has stopped on
+    // a width or translation that is not finite.
+    double penalty = 0.0;
 };
 
 // One idle step of a developed model. `converging` selects the stronger

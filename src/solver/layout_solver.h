@@ -49,7 +49,7 @@ public:
     bool translationsReady = false;
     // A step met a tuck width or a face translation that is not finite: the
     // solver keeps its last finite state and takes no step until the next
-    // allocate.
+    // allocate, or a Develop again whose result is kept.
     bool halted = false;
     double ridge = 1e-5;
 

@@ -21,7 +21,9 @@ struct SolverOptions {
 bool developFirst(Polyhedron& working, Polyhedron& backup);
 
 // Develop on a model that is already developed: corrects the edge angles
-// from the current layout and solves again, keeping the layout.
+// from the current layout and solves again. The result is kept only when its
+// edges' copies overlap less than before; otherwise the angles, widths and
+// layout stay as they were, and one console line says so.
 void developAgain(Polyhedron& working);
 
 struct IdleStepResult {

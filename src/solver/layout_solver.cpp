@@ -62,6 +62,7 @@ bool LayoutSolver::allocate() {
     numFaces = model->numFaces;
     numOuterEdges = model->numEdges - model->numInteriorEdges;
     factorRefused = false;
+    halted = false;
 
     // A refusal drops the old storage too: it follows the old numbering.
     if (!storageFits(numVertices, numEdges, numFaces, storageBytes(numVertices, numEdges, numFaces))) {

@@ -47,6 +47,10 @@ public:
     bool anglesReady = false;
     bool widthsReady = false;
     bool translationsReady = false;
+    // A step met a tuck width or a face translation that is not finite: the
+    // solver keeps its last finite state and takes no step until the next
+    // allocate, or a Develop again whose result is kept.
+    bool halted = false;
     double ridge = 1e-5;
 
     LayoutSolver() = default;
@@ -113,8 +117,14 @@ public:
     void layoutFaces();
     void centreLayout();
 
-    // Penalty step and the Explode brush.
+    // Penalty step and the Explode brush. penaltyOf is the value that
+    // penaltyStep would return, without the step; both answer infinity for
+    // a layout that is not finite, which no threshold takes for convergence.
     double penaltyStep(double a, double b, double c);
+    double penaltyOf(double a, double b, double c) const;
+    bool layoutFinite() const;
+    // Sets `halted`, with one console line the first time.
+    void halt();
     void fattenAt(Vec2 P, double sign, double S);
 
     // Re-solving after a topology edit, and the re-develop correction.

@@ -1,11 +1,15 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 #include "model/oripoly.h"
 #include "solver/layout_terms.h"
 #include "solver/linear_algebra.h"
 
 namespace {
+
+const double kNotFinite = std::numeric_limits<double>::infinity();
 
 // One term of the penalty: its square is added to the sum and twice its value
 // to the gradient. A term that is not finite (a degenerate crease pattern)
@@ -16,42 +20,82 @@ void addTerm(double p, double& gradient, double& sum) {
     sum += p * p;
 }
 
-}  // namespace
-
-double LayoutSolver::penaltyStep(double a, double b, double c) {
-    if (!allocated) return 0.0;
+// Calls add(e, p) for every term p of the penalty with the weights a, b and
+// c, e being the edge whose width the term moves.
+template <class Add>
+void forEachTerm(const LayoutSolver& s, double a, double b, double c, Add add) {
     const double q = 0.1 * b;
-    std::fill(penaltyGradient.begin(), penaltyGradient.end(), 0.0);
-    std::fill(widthIncrement.begin(), widthIncrement.end(), 0.0);
-    double sum = 0.0;
-
     if (a > 0) {
-        for (int i = 0; i < numEdges; ++i) {
-            double p = a * tuckWidths[i];
-            if (p < 0) addTerm(p, penaltyGradient[i], sum);
+        for (int i = 0; i < s.numEdges; ++i) {
+            double p = a * s.tuckWidths[i];
+            if (p < 0) add(i, p);
         }
     }
     if (c > 0) {
-        for (const HalfEdge& h : model->halfEdges) {
-            if (h.edgeIndex < 0 || h.edgeIndex >= numEdges) continue;
-            double x = tuckWidths[h.edgeIndex] - widthLimit(&h);
-            if (x > 0) addTerm(c * x, penaltyGradient[h.edgeIndex], sum);
+        for (const HalfEdge& h : s.model->halfEdges) {
+            if (h.edgeIndex < 0 || h.edgeIndex >= s.numEdges) continue;
+            double x = s.tuckWidths[h.edgeIndex] - s.widthLimit(&h);
+            if (x > 0) add(h.edgeIndex, c * x);
         }
     }
     if (q > 0) {
         // An angle-condition term moves its width its own way: wider where
         // it is positive, narrower where it is negative.
-        for (const HalfEdge& h : model->halfEdges) {
-            if (h.edgeIndex < 0 || h.edgeIndex >= numEdges) continue;
-            addTerm(-q * h.anglePenalty, penaltyGradient[h.edgeIndex], sum);
+        for (const HalfEdge& h : s.model->halfEdges) {
+            if (h.edgeIndex < 0 || h.edgeIndex >= s.numEdges) continue;
+            add(h.edgeIndex, -q * h.anglePenalty);
         }
     }
+}
+
+}  // namespace
+
+bool LayoutSolver::layoutFinite() const {
+    for (int i = 0; i < numEdges; ++i)
+        if (!std::isfinite(tuckWidths[i])) return false;
+    for (const Face& f : model->faces)
+        if (!std::isfinite(f.translation.x) || !std::isfinite(f.translation.y)) return false;
+    return true;
+}
+
+void LayoutSolver::halt() {
+    if (!halted) printf("\nsolver stopped: a tuck width or a face position is not finite\n");
+    halted = true;
+}
+
+double LayoutSolver::penaltyOf(double a, double b, double c) const {
+    if (!allocated) return 0.0;
+    if (!layoutFinite()) return kNotFinite;
+    double sum = 0.0, unused = 0.0;
+    forEachTerm(*this, a, b, c, [&](int, double p) { addTerm(p, unused, sum); });
+    return sum;
+}
+
+double LayoutSolver::penaltyStep(double a, double b, double c) {
+    if (!allocated) return 0.0;
+    if (halted) return kNotFinite;
+    // Every term of a width that is not a number would be left out, and the
+    // penalty would read as zero.
+    if (!layoutFinite()) {
+        halt();
+        return kNotFinite;
+    }
+    std::fill(penaltyGradient.begin(), penaltyGradient.end(), 0.0);
+    std::fill(widthIncrement.begin(), widthIncrement.end(), 0.0);
+    double sum = 0.0;
+    forEachTerm(*this, a, b, c, [&](int e, double p) { addTerm(p, penaltyGradient[e], sum); });
     if (sum == 0.0 || !widthFactor.ready()) return sum;
 
     // A unit step, then back onto the widths that close every vertex.
+    std::vector<double> lastFinite = tuckWidths;
     addScaled(tuckWidths, -1.0, penaltyGradient);
     projectOntoNullSpace(widthMatrix, widthFactor, widthRhs.data(), tuckWidths.data());
     addScaled(tuckWidths, 1.0, particularWidths);
+    if (!layoutFinite()) {
+        tuckWidths.swap(lastFinite);
+        halt();
+        return kNotFinite;
+    }
     widthsReady = true;
     return sum;
 }

@@ -1,8 +1,64 @@
 #include "solver/pipeline.h"
 
+#include <cstdio>
+#include <limits>
+#include <vector>
+
 #include "model/oripoly.h"
 
 namespace {
+
+const double kNotFinite = std::numeric_limits<double>::infinity();
+
+// Tuck widths and face translations: what an idle step changes.
+struct SavedPlacement {
+    std::vector<double> widths;
+    std::vector<Vec2> translations;
+
+    explicit SavedPlacement(const Polyhedron& model) : widths(model.solver.tuckWidths) {
+        translations.reserve(model.faces.size());
+        for (const Face& f : model.faces) translations.push_back(f.translation);
+    }
+    void restore(Polyhedron& model) const {
+        model.solver.tuckWidths = widths;
+        size_t i = 0;
+        for (Face& f : model.faces) f.translation = translations[i++];
+    }
+};
+
+// What Develop again changes beyond an idle step: the edge angles, and the
+// corners and directions of every face laid out from them.
+struct SavedLayout {
+    SavedPlacement placement;
+    std::vector<double> angles;
+    std::vector<Vec2> corners, directions;
+    bool translationsReady;
+
+    explicit SavedLayout(const Polyhedron& model)
+        : placement(model), angles(model.solver.edgeAngles), translationsReady(model.solver.translationsReady) {
+        corners.reserve(model.halfEdges.size());
+        directions.reserve(model.halfEdges.size());
+        for (const HalfEdge& h : model.halfEdges) {
+            corners.push_back(h.corner);
+            directions.push_back(h.direction);
+        }
+    }
+    // The width and translation systems are built again from the restored
+    // angles and corners, as the last Develop built them.
+    void restore(Polyhedron& model) const {
+        LayoutSolver& solver = model.solver;
+        solver.edgeAngles = angles;
+        size_t i = 0;
+        for (HalfEdge& h : model.halfEdges) {
+            h.corner = corners[i];
+            h.direction = directions[i++];
+        }
+        solver.solveWidths();
+        placement.restore(model);
+        solver.buildTranslationSystem();
+        solver.translationsReady = translationsReady;
+    }
+};
 
 // Cutting open and the boundary digons add at most one vertex, two edges and
 // one face per perimeter entry, so the prepared model can be judged before
@@ -52,9 +108,26 @@ bool developFirst(Polyhedron& working, Polyhedron& backup) {
 void developAgain(Polyhedron& working) {
     LayoutSolver& solver = working.solver;
     if (!solver.allocated) return;
+    // The correction restarts the widths from the least-norm solution, which
+    // on a layout that the penalty steps have improved (converged ones above
+    // all) mostly overlaps more than before: it is kept only when the copies
+    // of the edges overlap less than they did.
+    const SavedLayout saved(working);
+    const double before = solver.penaltyOf(1.0, 0.0, 0.0);
     solver.correctAnglesFromLayout();
     solveFromAngles(solver);
-    if (solver.factorRefused) solver.dropSolution();
+    if (solver.factorRefused) {
+        solver.dropSolution();
+        return;
+    }
+    const double after = solver.penaltyOf(1.0, 0.0, 0.0);
+    if (after < before) {
+        solver.halted = false;
+        return;
+    }
+    saved.restore(working);
+    printf("\nDevelop again kept the layout: the correction did not lower the penalty (%g, was %g)\n", after,
+           before);
 }
 
 IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging) {
@@ -64,16 +137,25 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
     // A rebuild that was refused for its size leaves nothing to step.
     if (!solver.allocated) return result;
 
-    if (options.avoidIntersection || options.angleCondition) {
+    if (solver.halted) {
+        result.penalty = kNotFinite;
+    } else if (options.avoidIntersection || options.angleCondition) {
         pattern.updatePositions();
         if (options.angleCondition) pattern.computeAngleConditionPenalty();
         double a = options.avoidIntersection ? (converging ? 1.8 : 1.0) : 0.0;
         double b = converging ? 1.1 : 1.0;
+        const SavedPlacement lastFinite(working);
         result.penalty = solver.penaltyStep(a, b, 0.0);
         result.stepped = true;
-        solver.layoutFaces();
-        solver.centreLayout();
-        if (pattern.built && !options.creasePatternOn) {
+        if (!solver.halted) {
+            solver.layoutFaces();
+            solver.centreLayout();
+            if (!solver.layoutFinite()) solver.halt();
+        }
+        if (solver.halted) {
+            lastFinite.restore(working);
+            result.penalty = kNotFinite;
+        } else if (pattern.built && !options.creasePatternOn) {
             pattern.triangulateVertexMolecules();
             pattern.improveVertexMolecules();
         }

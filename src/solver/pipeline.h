@@ -21,12 +21,16 @@ struct SolverOptions {
 bool developFirst(Polyhedron& working, Polyhedron& backup);
 
 // Develop on a model that is already developed: corrects the edge angles
-// from the current layout and solves again, keeping the layout.
+// from the current layout and solves again. The result is kept only when its
+// edges' copies overlap less than before; otherwise the angles, widths and
+// layout stay as they were, and one console line says so.
 void developAgain(Polyhedron& working);
 
 struct IdleStepResult {
     bool stepped = false;  // a penalty step was taken
-    double penalty = 0.0;  // the penalty before that step
+    // The penalty before that step; infinite once the solver has stopped on
+    // a width or translation that is not finite.
+    double penalty = 0.0;
 };
 
 // One idle step of a developed model. `converging` selects the stronger

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "model/oripoly.h"
 #include "solver/layout_fixtures.h"
+#include "solver/pipeline.h"
 #include "support/test_support.h"
 
 using layoutfixtures::findHalf;
@@ -183,4 +185,69 @@ TEST(PenaltyStep, BeforeAnyWidthSolveNoStepIsTaken) {
     EXPECT_EQ(s.tuckWidths[0], -0.5);
     for (double w : s.tuckWidths) EXPECT_TRUE(std::isfinite(w));
     EXPECT_FALSE(s.widthsReady);
+}
+
+// A width that is not a number would drop out of every term and read as a
+// penalty of zero, which the idle loop takes for convergence.
+TEST_F(PenaltyTest, ANonFiniteWidthStopsTheSteps) {
+    struct Case {
+        const char* name;
+        double width, particular;  // of one edge; the particular width spoils the step's result
+    };
+    const std::vector<Case> cases = {
+        {"a width that is not a number", std::nan(""), 0.0},
+        {"an infinite width", -INFINITY, 0.0},
+        {"a step whose result is not a number", -0.3, std::nan("")},
+    };
+    const int e = inner()->edgeIndex;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::captureStdout([&] { s.allocate(); });  // a new start also resumes the steps
+        s.solveWidths();
+        s.tuckWidths[e] = c.width;
+        s.particularWidths[e] = c.particular;
+        const std::vector<double> before = s.tuckWidths;
+        double penalty = 0.0;
+        std::string out = testsupport::captureStdout([&] { penalty = s.penaltyStep(1.8, 1.1, 0.0); });
+        EXPECT_FALSE(penalty < 0.01) << penalty;
+        EXPECT_EQ(out, "\nsolver stopped: a tuck width or a face position is not finite\n");
+        EXPECT_TRUE(s.halted);
+        for (int i = 0; i < s.numEdges; ++i) {
+            if (i == e && std::isnan(c.width)) continue;
+            ASSERT_EQ(s.tuckWidths[i], before[i]) << "edge " << i;
+        }
+
+        // Stopped where it is: no further step and no further line.
+        out = testsupport::captureStdout([&] { penalty = s.penaltyStep(1.8, 1.1, 0.0); });
+        EXPECT_FALSE(penalty < 0.01) << penalty;
+        EXPECT_EQ(out, "");
+        EXPECT_TRUE(s.halted);
+    }
+}
+
+// Widths so wide that placing the faces overflows: the step itself finds
+// nothing to penalise, and the layout it leaves is not finite.
+TEST(IdleStep, ALayoutThatOverflowsIsNotTakenForConvergence) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::openGridObj(3)), 0);
+    testsupport::captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+    LayoutSolver& s = working.solver;
+    s.tuckWidths.assign(s.numEdges, 1e308);
+    const std::vector<Vec2> placed = layoutfixtures::translations(working);
+
+    IdleStepResult r;
+    std::string out = testsupport::captureStdout([&] { r = idleStep(working, SolverOptions(), true); });
+    EXPECT_FALSE(r.penalty < 0.01) << r.penalty;
+    EXPECT_EQ(out, "\nsolver stopped: a tuck width or a face position is not finite\n");
+    for (double w : s.tuckWidths) ASSERT_EQ(w, 1e308);
+    std::vector<Vec2> after = layoutfixtures::translations(working);
+    for (size_t i = 0; i < after.size(); ++i) {
+        ASSERT_EQ(after[i].x, placed[i].x) << "face " << i;
+        ASSERT_EQ(after[i].y, placed[i].y) << "face " << i;
+    }
+
+    out = testsupport::captureStdout([&] { r = idleStep(working, SolverOptions(), true); });
+    EXPECT_FALSE(r.stepped);
+    EXPECT_FALSE(r.penalty < 0.01) << r.penalty;
+    EXPECT_EQ(out, "");
 }

@@ -6,6 +6,7 @@
 #include "model/oripoly.h"
 #include "solver/layout_fixtures.h"
 #include "solver/layout_terms.h"
+#include "solver/pipeline.h"
 #include "support/test_support.h"
 
 using layoutfixtures::findHalf;
@@ -28,6 +29,27 @@ HalfEdge* developGridWithOneWidth(Polyhedron& model, double width) {
     s.tuckWidths.assign(s.numEdges, 0.01);
     s.tuckWidths[h->edgeIndex] = width;
     return h;
+}
+
+// Loads and develops the model, takes idle steps as the window does, then
+// thins the tucks with the Explode brush at the sheet's centre, wide enough
+// to reach every edge.
+void developAndShape(Polyhedron& working, Polyhedron& backup, const std::string& obj, int steps, int thinnings) {
+    ASSERT_EQ(testsupport::loadObjText(working, obj), 0);
+    testsupport::captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+    bool converging = true;
+    for (int i = 0; i < steps; ++i)
+        if (idleStep(working, SolverOptions(), converging).penalty < 0.01) converging = false;
+    LayoutSolver& s = working.solver;
+    for (int i = 0; i < thinnings; ++i) s.fattenAt(Vec2(), -1.0, 4.0 * working.extentAt(0.0).y);
+    s.layoutFaces();
+    s.centreLayout();
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
 }
 
 // The largest angle sum that a change of the edge angles would move.
@@ -156,4 +178,62 @@ TEST(RedevelopCorrection, OverlapTurnsTheAnglesWithoutOpeningAVertex) {
         moved += std::hypot(after[i].x - placed[i].x, after[i].y - placed[i].y);
     EXPECT_GT(moved, 1e-3);
     EXPECT_GT(s.effectiveGap(h), -0.2);
+}
+
+// Develop again restarts the widths from the least-norm solution of the
+// corrected angles; that is kept only when the edges' copies overlap less
+// than they did. Otherwise everything stays as it was, down to the systems
+// the next idle step solves with, which a twin that never ran Develop again
+// shows.
+TEST(DevelopAgain, KeepsOnlyACorrectionThatLowersThePenalty) {
+    struct Case {
+        const char* name;
+        std::string obj;
+        int steps, thinnings;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {"converged tetrahedron", testsupport::tetrahedronObj(), 3, 0, false},
+        {"first layout of an open grid", testsupport::openGridObj(4), 0, 0, false},
+        {"tetrahedron with its tucks thinned", testsupport::tetrahedronObj(), 50, 30, false},
+        {"open grid with its tucks thinned", testsupport::openGridObj(3), 50, 30, true},
+    };
+    const std::string line = "\nDevelop again kept the layout: the correction did not lower the penalty (";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron working, backup, twin, twinBackup;
+        developAndShape(working, backup, c.obj, c.steps, c.thinnings);
+        developAndShape(twin, twinBackup, c.obj, c.steps, c.thinnings);
+        LayoutSolver& s = working.solver;
+        const std::vector<double> angles = s.edgeAngles, widths = s.tuckWidths;
+        const std::vector<Vec2> placed = translations(working);
+        const double before = s.penaltyOf(1.0, 0.0, 0.0);
+        ASSERT_GT(before, 0.0);
+
+        std::string out = testsupport::captureStdout([&] { developAgain(working); });
+        if (c.kept) {
+            EXPECT_LT(s.penaltyOf(1.0, 0.0, 0.0), before);
+            EXPECT_NE(s.edgeAngles, angles);
+            EXPECT_EQ(count(out, line), 0u) << out;
+            continue;
+        }
+        EXPECT_EQ(count(out, line), 1u) << out;
+        EXPECT_EQ(out.compare(out.size() - 1, 1, "\n"), 0) << "the line ends the output: " << out;
+        EXPECT_EQ(s.edgeAngles, angles);
+        EXPECT_EQ(s.tuckWidths, widths);
+        std::vector<Vec2> after = translations(working);
+        for (size_t i = 0; i < after.size(); ++i) {
+            ASSERT_EQ(after[i].x, placed[i].x) << "face " << i;
+            ASSERT_EQ(after[i].y, placed[i].y) << "face " << i;
+        }
+
+        IdleStepResult r = idleStep(working, SolverOptions(), true);
+        IdleStepResult rt = idleStep(twin, SolverOptions(), true);
+        EXPECT_NEAR(r.penalty, rt.penalty, 1e-12 * (1.0 + rt.penalty));
+        for (int e = 0; e < s.numEdges; ++e)
+            ASSERT_NEAR(s.tuckWidths[e], twin.solver.tuckWidths[e], 1e-9) << "edge " << e;
+        if (before < 0.01) {
+            EXPECT_LT(r.penalty, 0.01) << "no longer converged";
+        }
+    }
 }

@@ -32,9 +32,35 @@ protected:
 const PatternFace* faceAcross(const PatternHalfEdge& s) { return s.pair ? s.pair->face : nullptr; }
 bool isMolecule(const PatternFace* f) { return f && f->kind == VertexMolecule; }
 
+// Whether a molecule has the width to fold: its smallest height (twice its
+// area over its longest side) reaches the pattern's tolerance. A two-sided
+// molecule at the paper edge needs only its corners apart.
+bool hasWidth(const PatternFace* f) {
+    std::vector<Vec2> p;
+    const PatternHalfEdge* s = f->edge;
+    do p.push_back(s->vert->pos), s = s->next;
+    while (s != f->edge);
+    double twiceArea = 0.0, longest = 0.0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const Vec2 &a = p[i], &b = p[(i + 1) % p.size()];
+        twiceArea += (a.x - p[0].x) * (b.y - p[0].y) - (a.y - p[0].y) * (b.x - p[0].x);
+        longest = std::max(longest, std::hypot(b.x - a.x, b.y - a.y));
+    }
+    if (p.size() < 3) return longest >= CreasePattern::tolerance;
+    return std::fabs(twiceArea) >= CreasePattern::tolerance * longest;
+}
+
+bool foldingMolecule(const PatternFace* f) { return isMolecule(f) && hasWidth(f); }
+
+// Lines join only points that are apart by the tolerance.
+bool apart(const Vec2& a, const Vec2& b) { return std::hypot(b.x - a.x, b.y - a.y) >= CreasePattern::tolerance; }
+
+Vec2 midpointOf(const PatternHalfEdge& U) { return 0.5 * (U.vert->pos + U.pair->vert->pos); }
+
 int moleculeTrianglesAt(const CreasePattern& cp, const PatternVertex* t) {
     int n = 0;
-    for (const PatternHalfEdge& e : cp.halfEdges) n += isMolecule(e.face) && e.prev->vert == t;
+    for (const PatternHalfEdge& e : cp.halfEdges)
+        n += foldingMolecule(e.face) && e.prev->vert == t && apart(t->pos, e.face->centre);
     return n;
 }
 
@@ -89,7 +115,6 @@ TEST_F(GridLines, LineListRunsFromTheLastCrimpToTheFirstValley) {
     std::reverse(corners.begin(), corners.end());
     for (const PatternVertex* t : corners) {
         int n = moleculeTrianglesAt(cp(), t);
-        ASSERT_GT(n, 0);
         for (int i = 0; i < n; ++i, ++line) {
             ASSERT_NE(line, cp().lines.end());
             EXPECT_EQ(line->kind, Mountain);
@@ -110,7 +135,8 @@ TEST_F(GridLines, LineListRunsFromTheLastCrimpToTheFirstValley) {
 TEST_F(GridLines, EveryPaperBoundarySideGetsAMidpointAndAValley) {
     cp().generateCreaseLines();
     size_t boundarySides = 0;
-    for (const PatternHalfEdge& U : cp().halfEdges) boundarySides += !U.face && isMolecule(faceAcross(U));
+    for (const PatternHalfEdge& U : cp().halfEdges)
+        boundarySides += !U.face && foldingMolecule(faceAcross(U)) && apart(midpointOf(U), U.pair->face->centre);
     ASSERT_GT(boundarySides, 0u);
     EXPECT_EQ(cp().midpoints.size(), boundarySides);
 
@@ -135,7 +161,8 @@ TEST_F(GridLines, ValleysJoinEveryNeighbourPairOnce) {
     cp().generateCreaseLines();
     std::set<std::pair<const PatternNode*, const PatternNode*>> expected;
     auto join = [&](const PatternFace* a, const PatternFace* b) {
-        expected.insert(std::minmax<const PatternNode*>(a->node, b->node));
+        if (foldingMolecule(a) && foldingMolecule(b) && apart(a->centre, b->centre))
+            expected.insert(std::minmax<const PatternNode*>(a->node, b->node));
     };
     for (const PatternHalfEdge& s : cp().halfEdges) {
         if (!isMolecule(s.face)) continue;
@@ -160,8 +187,11 @@ TEST_F(GridLines, ValleysJoinEveryNeighbourPairOnce) {
     EXPECT_EQ(inner, made.size()) << "a pair joined twice";
     EXPECT_EQ(made, expected);
     for (const PatternFace& f : cp().faces)
-        if (f.kind == VertexMolecule) {
+        if (f.kind == VertexMolecule && hasWidth(&f)) {
+            ASSERT_TRUE(f.node);
             EXPECT_EQ(f.node->point, &f.centre);
+        } else if (f.kind == VertexMolecule) {
+            EXPECT_FALSE(f.node) << "a molecule without width has no lines";
         }
 }
 
@@ -192,10 +222,12 @@ TEST_F(GridLines, CrimpsOnlyAtVtmEdgesOffThePaperBoundary) {
     EXPECT_GT(onBoundary, 0);
 }
 
+// Flips may turn a triangle without width into one with width, so the
+// counts are compared between two calls on the same triangulation.
 TEST_F(GridLines, RegeneratingGivesTheSameCounts) {
+    cp().improveVertexMolecules();
     cp().generateCreaseLines();
     size_t counts[4] = {cp().nodes.size(), cp().lines.size(), cp().midpoints.size(), cp().crimps.size()};
-    cp().improveVertexMolecules();
     cp().generateCreaseLines();
     EXPECT_EQ(cp().nodes.size(), counts[0]);
     EXPECT_EQ(cp().lines.size(), counts[1]);

@@ -174,6 +174,9 @@ TEST_F(GridLines, ValleysJoinEveryNeighbourPairOnce) {
         }
     }
     ASSERT_FALSE(expected.empty());
+    int flat = 0;
+    for (const PatternFace& f : cp().faces) flat += isMolecule(&f) && !hasWidth(&f);
+    ASSERT_GT(flat, 0) << "the fixture has molecules without width";
 
     std::set<const PatternNode*> midpoints;
     for (const BoundaryMidpoint& m : cp().midpoints) midpoints.insert(m.node);
@@ -220,6 +223,22 @@ TEST_F(GridLines, CrimpsOnlyAtVtmEdgesOffThePaperBoundary) {
         EXPECT_EQ(mountains, (size_t)moleculeTrianglesAt(cp(), &t));
     }
     EXPECT_GT(onBoundary, 0);
+}
+
+// Where a tuck has no width its two copies of a vertex coincide: that VTM
+// edge gets no crimp, and no line of no length is made anywhere.
+TEST_F(GridLines, CoincidentCornersGetNoCrimpAndNoLineIsTooShort) {
+    PatternVertex* t = nullptr;
+    for (PatternVertex& v : cp().vertices)
+        if (v.vtmEdge && v.vtmEdge->pair->face && v.vtmEdge->vert->vtmEdge) t = &v;
+    ASSERT_TRUE(t);
+    HalfEdge* U = t->vtmEdge->vert->modelHalfEdge;
+    U->corner = t->pos - U->face->translation;
+
+    cp().generateCreaseLines();
+    for (const CrimpRecord& c : cp().crimps) EXPECT_NE(c.vertex, t);
+    EXPECT_FALSE(cp().crimps.empty());
+    for (const CreaseLine& l : cp().lines) EXPECT_GE(l.length(), CreasePattern::tolerance);
 }
 
 // Flips may turn a triangle without width into one with width, so the

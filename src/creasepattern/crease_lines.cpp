@@ -45,9 +45,38 @@ PatternNode* makeNode(CreasePattern& cp, Vec2* point) {
     return &cp.nodes.front();
 }
 
-// A line shorter than the tolerance folds nothing and is not made.
+bool foldsMountain(char kind) { return kind == Mountain || kind == CrimpMountain; }
+
+// Whether the segments from `at` to a and from `at` to b leave along one line
+// in one direction, so that they share the shorter one.
+bool runTogether(const Vec2& at, const Vec2& a, const Vec2& b) {
+    Vec2 u = a - at, v = b - at;
+    double lu = distance(at, a), lv = distance(at, b);
+    if (lu < CreasePattern::tolerance || lv < CreasePattern::tolerance) return false;
+    return sheet::dot(u, v) > 0.0 && std::fabs(sheet::cross(u, v)) < CreasePattern::tolerance * std::max(lu, lv);
+}
+
+PatternNode* otherEnd(const CreaseLine* line, const PatternNode* node) {
+    return line->start == node ? line->end : line->start;
+}
+
+// Whether a line of this kind from `node` to `far` would retrace a line of
+// the opposite fold already ending at `node`.
+bool retracesOppositeFold(const PatternNode* node, const PatternNode* far, char kind) {
+    for (const CreaseLine* line : node->incidentLines)
+        if (foldsMountain(line->kind) != foldsMountain(kind) &&
+            runTogether(*node->point, *far->point, *otherEnd(line, node)->point))
+            return true;
+    return false;
+}
+
+// A line shorter than the tolerance folds nothing and is not made. Nor is a
+// line along one of the opposite fold, made before it: no stretch of paper
+// can be folded both ways. This happens where tucks have almost no width and
+// their molecules and crimps shrink onto their neighbours' creases.
 void makeLine(CreasePattern& cp, PatternNode* start, PatternNode* end, char kind) {
     if (distance(*start->point, *end->point) < CreasePattern::tolerance) return;
+    if (retracesOppositeFold(start, end, kind) || retracesOppositeFold(end, start, kind)) return;
     cp.lines.push_front(CreaseLine());
     CreaseLine* line = &cp.lines.front();
     line->start = start;

@@ -183,12 +183,12 @@ class Grid:
 
 def shared_stretch(a0, a1, b0, b1):
     """Length of the stretch two segments have in common when they lie on one
-    line; 0 when they do not."""
+    line, within the tolerance; 0 when they do not."""
     if math.dist(a0, a1) < math.dist(b0, b1):
         a0, a1, b0, b1 = b0, b1, a0, a1
     length = math.dist(a0, a1)
     u = ((a1[0] - a0[0]) / length, (a1[1] - a0[1]) / length)
-    if abs(cross(u, sub(b0, a0))) > ROUNDING or abs(cross(u, sub(b1, a0))) > ROUNDING:
+    if abs(cross(u, sub(b0, a0))) > TOLERANCE or abs(cross(u, sub(b1, a0))) > TOLERANCE:
         return 0.0
     t0 = u[0] * (b0[0] - a0[0]) + u[1] * (b0[1] - a0[1])
     t1 = u[0] * (b1[0] - a0[0]) + u[1] * (b1[1] - a0[1])

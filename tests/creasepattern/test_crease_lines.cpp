@@ -86,50 +86,48 @@ TEST_F(GridLines, NothingHappensUntilBuilt) {
 }
 
 // Crimps of the last crimp corner first, then the other crimps, the
-// mountains and the valleys, each group newest first.
+// mountains and the valleys, each group newest first. Lines of no length, and
+// lines along one of the opposite fold, are left out of that order.
 TEST_F(GridLines, LineListRunsFromTheLastCrimpToTheFirstValley) {
     cp().generateCreaseLines();
     ASSERT_FALSE(cp().crimps.empty());
-    auto line = cp().lines.begin();
-
+    struct Expected {
+        const PatternNode *start, *end;  // a null end: any
+        char kind;
+    };
+    std::vector<Expected> order;
     for (const CrimpRecord& c : cp().crimps) {
         const PatternNode* t = c.vertex->node;
         const PatternNode* U = c.vertex->vtmEdge->vert->node;
-        const struct {
-            const PatternNode *start, *end;
-            char kind;
-        } quad[4] = {{U, c.node2, 'm'}, {t, c.node2, 'v'}, {U, c.node1, 'v'}, {t, c.node1, 'm'}};
-        for (const auto& q : quad) {
-            ASSERT_NE(line, cp().lines.end());
-            EXPECT_EQ(line->start, q.start);
-            EXPECT_EQ(line->end, q.end);
-            EXPECT_EQ(line->kind, q.kind);
-            ++line;
-        }
+        order.insert(order.end(), {{U, c.node2, 'm'}, {t, c.node2, 'v'}, {U, c.node1, 'v'}, {t, c.node1, 'm'}});
     }
-
     // Mountains, grouped by corner, the corners in reverse list order.
     std::vector<const PatternVertex*> corners;
     for (const PatternVertex& v : cp().vertices)
         if (v.vtmEdge) corners.push_back(&v);
     std::reverse(corners.begin(), corners.end());
-    for (const PatternVertex* t : corners) {
-        int n = moleculeTrianglesAt(cp(), t);
-        for (int i = 0; i < n; ++i, ++line) {
-            ASSERT_NE(line, cp().lines.end());
-            EXPECT_EQ(line->kind, Mountain);
-            EXPECT_EQ(line->start, t->node);
-        }
-    }
+    for (const PatternVertex* t : corners)
+        for (int i = moleculeTrianglesAt(cp(), t); i > 0; --i) order.push_back({t->node, nullptr, Mountain});
 
-    int valleys = 0;
-    for (; line != cp().lines.end(); ++line, ++valleys) EXPECT_EQ(line->kind, Valley);
-    EXPECT_GT(valleys, 0);
-
+    size_t next = 0;
+    int matched[3] = {0, 0, 0};  // crimps, mountains, valleys
     for (const CreaseLine& l : cp().lines) {
+        while (next < order.size() && !(order[next].start == l.start && order[next].kind == l.kind &&
+                                        (!order[next].end || order[next].end == l.end)))
+            ++next;
+        if (next < order.size()) {
+            ++matched[l.kind == Mountain ? 1 : 0];
+            ++next;
+        } else {
+            EXPECT_EQ(l.kind, Valley) << "out of order";
+            ++matched[2];
+        }
         EXPECT_TRUE(incident(l.start, &l));
         EXPECT_TRUE(incident(l.end, &l));
     }
+    EXPECT_GT(matched[0], 0);
+    EXPECT_GT(matched[1], 0);
+    EXPECT_GT(matched[2], 0);
 }
 
 TEST_F(GridLines, EveryPaperBoundarySideGetsAMidpointAndAValley) {
@@ -239,6 +237,29 @@ TEST_F(GridLines, CoincidentCornersGetNoCrimpAndNoLineIsTooShort) {
     for (const CrimpRecord& c : cp().crimps) EXPECT_NE(c.vertex, t);
     EXPECT_FALSE(cp().crimps.empty());
     for (const CreaseLine& l : cp().lines) EXPECT_GE(l.length(), CreasePattern::tolerance);
+}
+
+// No stretch of paper is folded both ways: two lines of opposite folds from
+// one node never leave it along one line. The laid-out grid has crimps that
+// would.
+TEST_F(GridLines, NoLineRetracesOneOfTheOppositeFold) {
+    cp().generateCreaseLines();
+    auto mountain = [](const CreaseLine* l) { return l->kind == Mountain || l->kind == CrimpMountain; };
+    int pairs = 0;
+    for (const PatternNode& n : cp().nodes)
+        for (const CreaseLine* a : n.incidentLines)
+            for (const CreaseLine* b : n.incidentLines) {
+                if (mountain(a) == mountain(b) || !mountain(a)) continue;
+                ++pairs;
+                Vec2 u = *(a->start == &n ? a->end : a->start)->point - *n.point;
+                Vec2 v = *(b->start == &n ? b->end : b->start)->point - *n.point;
+                double lu = std::hypot(u.x, u.y), lv = std::hypot(v.x, v.y);
+                bool along = u.x * v.x + u.y * v.y > 0 &&
+                             std::fabs(u.x * v.y - u.y * v.x) < CreasePattern::tolerance * std::max(lu, lv);
+                EXPECT_FALSE(along) << "a mountain and a valley share a stretch from (" << n.point->x << ", "
+                                    << n.point->y << ")";
+            }
+    EXPECT_GT(pairs, 0);
 }
 
 // Flips may turn a triangle without width into one with width, so the

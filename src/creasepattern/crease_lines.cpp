@@ -28,9 +28,11 @@ double distance(const Vec2& a, const Vec2& b) {
 bool hasNoWidth(const PatternFace& f) {
     int n = countSides(&f);
     double twiceArea = 0.0, longest = 0.0;
+    if (!f.edge->vert) return true;
     const Vec2 origin = f.edge->vert->pos;
     const PatternHalfEdge* s = f.edge;
     for (int i = 0; i < n; ++i, s = s->next) {
+        if (!s || !s->vert || !s->prev || !s->prev->vert) return true;  // a broken ring folds nothing
         const Vec2& a = s->prev->vert->pos;
         const Vec2& b = s->vert->pos;
         twiceArea += sheet::cross(a - origin, b - origin);

@@ -1,17 +1,84 @@
+#include <algorithm>
+#include <cmath>
+
 #include "creasepattern/crease_pattern.h"
+#include "creasepattern/sheet_geometry.h"
 #include "model/oripoly.h"
 
 // Crease lines end at nodes that stand on points held by other records, so
 // a position refresh moves every line without regenerating it.
 
+double CreaseLine::length() const {
+    Vec2 d = *end->point - *start->point;
+    return std::sqrt(sheet::dot(d, d));
+}
+
 namespace {
+
+double distance(const Vec2& a, const Vec2& b) {
+    Vec2 d = b - a;
+    return std::sqrt(sheet::dot(d, d));
+}
+
+// A molecule triangle whose corners all lie within the tolerance of one line
+// has no width to fold: its centre falls on a corner or runs off, and its
+// lines would only retrace its neighbours' creases with the opposite fold.
+// A two-sided molecule at the paper edge is flat by nature; it folds as long
+// as its two corners are apart.
+bool hasNoWidth(const PatternFace& f) {
+    int n = countSides(&f);
+    double twiceArea = 0.0, longest = 0.0;
+    if (!f.edge->vert) return true;
+    const Vec2 origin = f.edge->vert->pos;
+    const PatternHalfEdge* s = f.edge;
+    for (int i = 0; i < n; ++i, s = s->next) {
+        if (!s || !s->vert || !s->prev || !s->prev->vert) return true;  // a broken ring folds nothing
+        const Vec2& a = s->prev->vert->pos;
+        const Vec2& b = s->vert->pos;
+        twiceArea += sheet::cross(a - origin, b - origin);
+        longest = std::max(longest, distance(a, b));
+    }
+    if (longest < CreasePattern::tolerance) return true;
+    return n >= 3 && std::fabs(twiceArea) < CreasePattern::tolerance * longest;
+}
 
 PatternNode* makeNode(CreasePattern& cp, Vec2* point) {
     cp.nodes.push_front(PatternNode(point));
     return &cp.nodes.front();
 }
 
+bool foldsMountain(char kind) { return kind == Mountain || kind == CrimpMountain; }
+
+// Whether the segments from `at` to a and from `at` to b leave along one line
+// in one direction, so that they share the shorter one.
+bool runTogether(const Vec2& at, const Vec2& a, const Vec2& b) {
+    Vec2 u = a - at, v = b - at;
+    double lu = distance(at, a), lv = distance(at, b);
+    if (lu < CreasePattern::tolerance || lv < CreasePattern::tolerance) return false;
+    return sheet::dot(u, v) > 0.0 && std::fabs(sheet::cross(u, v)) < CreasePattern::tolerance * std::max(lu, lv);
+}
+
+PatternNode* otherEnd(const CreaseLine* line, const PatternNode* node) {
+    return line->start == node ? line->end : line->start;
+}
+
+// Whether a line of this kind from `node` to `far` would retrace a line of
+// the opposite fold already ending at `node`.
+bool retracesOppositeFold(const PatternNode* node, const PatternNode* far, char kind) {
+    for (const CreaseLine* line : node->incidentLines)
+        if (foldsMountain(line->kind) != foldsMountain(kind) &&
+            runTogether(*node->point, *far->point, *otherEnd(line, node)->point))
+            return true;
+    return false;
+}
+
+// A line shorter than the tolerance folds nothing and is not made. Nor is a
+// line along one of the opposite fold, made before it: no stretch of paper
+// can be folded both ways. This happens where tucks have almost no width and
+// their molecules and crimps shrink onto their neighbours' creases.
 void makeLine(CreasePattern& cp, PatternNode* start, PatternNode* end, char kind) {
+    if (distance(*start->point, *end->point) < CreasePattern::tolerance) return;
+    if (retracesOppositeFold(start, end, kind) || retracesOppositeFold(end, start, kind)) return;
     cp.lines.push_front(CreaseLine());
     CreaseLine* line = &cp.lines.front();
     line->start = start;
@@ -29,12 +96,15 @@ PatternNode* nodeAcrossEdgeMolecule(const PatternHalfEdge* U) {
     return O ? O->node : nullptr;
 }
 
+// A centre on the paper edge itself needs no valley out to it.
 void makeBoundaryValley(CreasePattern& cp, PatternNode* from, PatternHalfEdge* U) {
+    if (!U->vert || !U->pair->vert) return;
+    if (distance(*from->point, 0.5 * (U->vert->pos + U->pair->vert->pos)) < CreasePattern::tolerance) return;
     cp.midpoints.push_front(BoundaryMidpoint());
     BoundaryMidpoint* m = &cp.midpoints.front();
     m->owner = &cp;
     m->halfEdge = U;
-    if (U->vert && U->pair->vert) m->pos = 0.5 * (U->vert->pos + U->pair->vert->pos);
+    m->pos = 0.5 * (U->vert->pos + U->pair->vert->pos);
     m->node = makeNode(cp, &m->pos);
     makeLine(cp, from, m->node, Valley);
 }
@@ -43,7 +113,7 @@ void makeBoundaryValley(CreasePattern& cp, PatternNode* from, PatternHalfEdge* U
 // second of the two is visited, and one out to every paper-boundary side.
 void makeValleys(CreasePattern& cp) {
     for (PatternFace& G : cp.faces) {
-        if (G.kind != VertexMolecule || G.node || !G.edge) continue;
+        if (G.kind != VertexMolecule || G.node || !G.edge || hasNoWidth(G)) continue;
         G.node = makeNode(cp, &G.centre);
         int sides = countSides(&G);
         PatternHalfEdge* d = G.edge;
@@ -83,7 +153,7 @@ void makeMountains(CreasePattern& cp) {
 }
 
 // A crimp on the inner side of every VTM edge that is not on the paper
-// boundary.
+// boundary and has a length.
 void makeCrimps(CreasePattern& cp) {
     for (PatternVertex& t : cp.vertices) {
         PatternHalfEdge* h = t.vtmEdge;
@@ -91,6 +161,7 @@ void makeCrimps(CreasePattern& cp) {
         PatternVertex* U = h->vert;
         // Only a molecule corner got a node in this call; any other node is stale.
         if (!U || !U->vtmEdge) continue;
+        if (distance(t.pos, U->pos) < CreasePattern::tolerance) continue;
 
         cp.crimps.push_front(CrimpRecord());
         CrimpRecord* c = &cp.crimps.front();
@@ -98,11 +169,11 @@ void makeCrimps(CreasePattern& cp) {
         c->vertex = &t;
         c->node1 = makeNode(cp, &c->point1);
         c->node2 = makeNode(cp, &c->point2);
+        c->computePoints();
         makeLine(cp, t.node, c->node1, CrimpMountain);
         makeLine(cp, U->node, c->node1, CrimpValley);
         makeLine(cp, t.node, c->node2, CrimpValley);
         makeLine(cp, U->node, c->node2, CrimpMountain);
-        c->computePoints();
     }
 }
 
@@ -111,6 +182,9 @@ void makeCrimps(CreasePattern& cp) {
 void CreasePattern::generateCreaseLines() {
     if (!built) return;
     clearCreaseLines();
+    // Lengths and widths are judged on the layout as it stands, with the
+    // centres of triangles flipped since the last refresh recomputed.
+    updatePositions();
     makeValleys(*this);
     makeMountains(*this);
     makeCrimps(*this);

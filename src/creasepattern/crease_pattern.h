@@ -102,12 +102,19 @@ struct CreaseLine {
     PatternNode* start = nullptr;
     PatternNode* end = nullptr;
     char kind = Mountain;
+
+    // Length on the sheet as its two ends stand now.
+    double length() const;
 };
 
 // The planar crease pattern of one model. Every record is inserted at the
 // front of its list, so each list runs from the newest record to the oldest.
 class CreasePattern {
 public:
+    // Lengths and heights on the sheet below this are no length at all: no
+    // crease is made, drawn or written that short.
+    static constexpr double tolerance = 1e-4;
+
     bool built = false;
     bool triangulated = false;
     Polyhedron* model = nullptr;

@@ -150,6 +150,7 @@ void writePlacedFaces(FILE* fp, const Polyhedron& model, const Transform& T) {
 void writeCreaseLines(FILE* fp, const CreasePattern& cp, const Transform& T) {
     for (const CreaseLine& line : cp.lines) {
         if (!line.start || !line.end || !line.start->point || !line.end->point) continue;
+        if (line.length() < CreasePattern::tolerance) continue;
         writeLine(fp, line.kind, T(*line.start->point), T(*line.end->point));
     }
 }

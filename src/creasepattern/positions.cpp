@@ -56,7 +56,10 @@ Vec2 centroidOf(const PatternFace* f) {
 }
 
 // Side from which the centre is measured: one with edge molecules across it
-// and its successor, else the better end of one with an edge molecule across.
+// and its successor, else one with an edge molecule across, or the side
+// before it when that is the longer neighbour. Either way the side across
+// the edge molecule is the base or its successor, whose ideal directions
+// the centre honours.
 PatternHalfEdge* baseSide(const PatternFace* f) {
     int n = countSides(f);
     PatternHalfEdge* s = f->edge;
@@ -71,7 +74,7 @@ PatternHalfEdge* baseSide(const PatternFace* f) {
         if (!a || a->kind != EdgeMolecule) continue;
         Vec2 prev = s->prev->vert->pos - s->prev->prev->vert->pos;
         Vec2 next = s->next->vert->pos - s->vert->pos;
-        return dot(prev, prev) >= dot(next, next) ? s->prev->prev : s;
+        return dot(prev, prev) >= dot(next, next) ? s->prev : s;
     }
     return f->edge;
 }

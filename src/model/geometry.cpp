@@ -210,17 +210,28 @@ void Polyhedron::boundsAt(double alpha, Vec2& maxCorner, Vec2& minCorner) const 
     maxCorner = Vec2(-DBL_MAX, -DBL_MAX);
     minCorner = Vec2(DBL_MAX, DBL_MAX);
     double c = std::cos(alpha), s = std::sin(alpha);
+    auto take = [&](const Vec2& p) {
+        Vec2 r(p.x * c - p.y * s, p.x * s + p.y * c);
+        if (r.x > maxCorner.x) maxCorner.x = r.x;
+        if (r.y > maxCorner.y) maxCorner.y = r.y;
+        if (r.x < minCorner.x) minCorner.x = r.x;
+        if (r.y < minCorner.y) minCorner.y = r.y;
+    };
     for (const Face& f : faces) {
         const HalfEdge* q = f.edge;
         do {
-            Vec2 p = f.translation + q->corner;
-            Vec2 r(p.x * c - p.y * s, p.x * s + p.y * c);
-            if (r.x > maxCorner.x) maxCorner.x = r.x;
-            if (r.y > maxCorner.y) maxCorner.y = r.y;
-            if (r.x < minCorner.x) minCorner.x = r.x;
-            if (r.y < minCorner.y) minCorner.y = r.y;
+            take(f.translation + q->corner);
             q = q->next;
         } while (q != f.edge);
+    }
+    // The paper must also hold every crease drawn on it: centres and crimp
+    // points lie outside the placed faces, some far outside.
+    if (!creasePattern.built) return;
+    for (const CreaseLine& line : creasePattern.lines) {
+        double length = line.length();
+        if (!std::isfinite(length) || length < CreasePattern::tolerance) continue;
+        take(*line.start->point);
+        take(*line.end->point);
     }
 }
 

@@ -4,9 +4,10 @@ reader and compares them with what the writing test expects.
 
 usage: check_dxf.py TEST_BINARY WORK_DIR
 
-Runs the DxfModels test of TEST_BINARY with PLICATROPE_DXF_DIR=WORK_DIR, then
-checks every drawing listed in WORK_DIR/expected.json. Exits non-zero and
-names every difference when one is found.
+Runs the DxfModels tests of TEST_BINARY with PLICATROPE_DXF_DIR=WORK_DIR, then
+checks every drawing listed in WORK_DIR/expected.json, and checks every
+drawing listed in WORK_DIR/foldable.json for what a folder needs of it. Exits
+non-zero and names every difference or fault when one is found.
 """
 
 import json
@@ -14,6 +15,7 @@ import math
 import os
 import subprocess
 import sys
+from collections import defaultdict
 
 import ezdxf
 
@@ -120,6 +122,183 @@ def check_drawing(path, want, faults):
         fault("%d VTM and %d ETM polylines, expected %d and %d" % (vtm, etm, want["vtm"], want["etm"]))
 
 
+# The pattern's own tolerance: shorter is no length at all.
+TOLERANCE = 1e-4
+# What the six decimals of the file may move a point by, with room to spare.
+ROUNDING = 1e-5
+MOUNTAINS = ("Mountain", "CrimpMountain")
+VALLEYS = ("Valley", "CrimpValley")
+# A crease that only grazes a face near its rim is a matter of rounding and
+# of creases that start at its corners; one that runs through the face goes
+# deeper than this share of the face's inradius.
+FACE_DEPTH = 0.1
+
+
+def cross(a, b):
+    return a[0] * b[1] - a[1] * b[0]
+
+
+def sub(a, b):
+    return (a[0] - b[0], a[1] - b[1])
+
+
+def box(points):
+    xs = [p[0] for p in points]
+    ys = [p[1] for p in points]
+    return min(xs), min(ys), max(xs), max(ys)
+
+
+def cells_of(b, cell):
+    for i in range(int(math.floor(b[0] / cell)), int(math.floor(b[2] / cell)) + 1):
+        for j in range(int(math.floor(b[1] / cell)), int(math.floor(b[3] / cell)) + 1):
+            yield i, j
+
+
+class Grid:
+    """Boxes by the grid cells they touch, so that only neighbours are compared."""
+
+    def __init__(self, boxes, cell):
+        self.cell = cell
+        self.cells = defaultdict(list)
+        for k, b in enumerate(boxes):
+            for c in cells_of(b, cell):
+                self.cells[c].append(k)
+
+    def near(self, b):
+        found = set()
+        for c in cells_of(b, self.cell):
+            found.update(self.cells.get(c, ()))
+        return found
+
+    def pairs(self):
+        seen = set()
+        for members in self.cells.values():
+            for x in range(len(members)):
+                for y in range(x + 1, len(members)):
+                    pair = (members[x], members[y])
+                    if pair not in seen:
+                        seen.add(pair)
+                        yield pair
+
+
+def shared_stretch(a0, a1, b0, b1):
+    """Length of the stretch two segments have in common when they lie on one
+    line, within the tolerance; 0 when they do not."""
+    if math.dist(a0, a1) < math.dist(b0, b1):
+        a0, a1, b0, b1 = b0, b1, a0, a1
+    length = math.dist(a0, a1)
+    u = ((a1[0] - a0[0]) / length, (a1[1] - a0[1]) / length)
+    if abs(cross(u, sub(b0, a0))) > TOLERANCE or abs(cross(u, sub(b1, a0))) > TOLERANCE:
+        return 0.0
+    t0 = u[0] * (b0[0] - a0[0]) + u[1] * (b0[1] - a0[1])
+    t1 = u[0] * (b1[0] - a0[0]) + u[1] * (b1[1] - a0[1])
+    return min(length, max(t0, t1)) - max(0.0, min(t0, t1))
+
+
+def inside(p, polygon):
+    odd = False
+    for i in range(len(polygon)):
+        a, b = polygon[i], polygon[(i + 1) % len(polygon)]
+        if (a[1] > p[1]) != (b[1] > p[1]) and a[0] + (p[1] - a[1]) * (b[0] - a[0]) / (b[1] - a[1]) > p[0]:
+            odd = not odd
+    return odd
+
+
+def distance_to_segment(p, a, b):
+    d = sub(b, a)
+    dd = d[0] * d[0] + d[1] * d[1]
+    t = 0.0 if dd == 0 else max(0.0, min(1.0, ((p[0] - a[0]) * d[0] + (p[1] - a[1]) * d[1]) / dd))
+    return math.dist(p, (a[0] + t * d[0], a[1] + t * d[1]))
+
+
+def depth_inside(p0, p1, polygon):
+    """How far inside the polygon the segment gets: it is split where it
+    crosses the outline, and each piece is sampled."""
+    d = sub(p1, p0)
+    cuts = [0.0, 1.0]
+    for i in range(len(polygon)):
+        a, b = polygon[i], polygon[(i + 1) % len(polygon)]
+        e = sub(b, a)
+        den = cross(d, e)
+        if den != 0:
+            t = cross(sub(a, p0), e) / den
+            u = cross(sub(a, p0), d) / den
+            if 0 < t < 1 and 0 <= u <= 1:
+                cuts.append(t)
+    cuts.sort()
+    deepest = 0.0
+    for t0, t1 in zip(cuts, cuts[1:]):
+        for k in range(1, 8):
+            t = t0 + (t1 - t0) * k / 8
+            p = (p0[0] + t * d[0], p0[1] + t * d[1])
+            if inside(p, polygon):
+                rim = min(distance_to_segment(p, polygon[i], polygon[(i + 1) % len(polygon)])
+                          for i in range(len(polygon)))
+                deepest = max(deepest, rim)
+    return deepest
+
+
+def inradius(polygon):
+    twice_area = sum(cross(polygon[i], polygon[(i + 1) % len(polygon)]) for i in range(len(polygon)))
+    perimeter = sum(math.dist(polygon[i], polygon[(i + 1) % len(polygon)]) for i in range(len(polygon)))
+    return abs(twice_area) / perimeter if perimeter else 0.0
+
+
+def fold_faults(path):
+    """What keeps the drawing from being folded, by rule: every point on the
+    paper square (the first polyline), no crease of no length, no stretch
+    both mountain and valley, no crease through a placed face."""
+    doc = ezdxf.readfile(path)
+    entities = list(doc.modelspace())
+    polylines = [points_of(e) for e in entities if e.dxftype() == "POLYLINE"]
+    faces = [points_of(e) for e in entities if e.dxftype() == "POLYLINE" and e.dxf.layer == "Polygon"]
+    lines = [(e.dxf.layer, (e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
+             for e in entities if e.dxftype() == "LINE"]
+    faults = defaultdict(list)
+
+    lo_x, lo_y, hi_x, hi_y = box(polylines[0])
+    side = hi_x - lo_x
+    for p in [q for poly in polylines[1:] for q in poly] + [q for line in lines for q in line[1:]]:
+        if not (lo_x - ROUNDING <= p[0] <= hi_x + ROUNDING and lo_y - ROUNDING <= p[1] <= hi_y + ROUNDING):
+            faults["square"].append("(%g, %g) lies off the paper square" % p)
+
+    creases = []
+    for line in lines:
+        if math.dist(line[1], line[2]) < TOLERANCE - ROUNDING:
+            faults["length"].append("a %s line of length %g" % (line[0], math.dist(line[1], line[2])))
+        else:
+            creases.append(line)
+
+    cell = max(side / max(1.0, math.sqrt(len(creases))), TOLERANCE)
+    grid = Grid([box(line[1:]) for line in creases], cell)
+    for i, j in grid.pairs():
+        a, b = creases[i], creases[j]
+        if (a[0] in MOUNTAINS and b[0] in VALLEYS) or (a[0] in VALLEYS and b[0] in MOUNTAINS):
+            stretch = shared_stretch(a[1], a[2], b[1], b[2])
+            if stretch > TOLERANCE:
+                faults["mountain and valley"].append("%s %s-%s and %s %s-%s share %g" % (a + b + (stretch,)))
+
+    face_grid = Grid([box(f) for f in faces], cell)
+    for line in creases:
+        for k in face_grid.near(box(line[1:])):
+            depth = depth_inside(line[1], line[2], faces[k])
+            if depth > FACE_DEPTH * inradius(faces[k]):
+                faults["face"].append("a %s line from %s runs %g inside a face" % (line[0], line[1], depth))
+                break
+    return faults
+
+
+def check_foldable(path, open_rules, faults):
+    for rule, found in sorted(fold_faults(path).items()):
+        if rule in open_rules:
+            print("%s: still open, %s: %d, e.g. %s" % (os.path.basename(path), rule, len(found), found[0]))
+            continue
+        for text in found[:5]:
+            faults.append("%s: %s" % (os.path.basename(path), text))
+        if len(found) > 5:
+            faults.append("%s: %d more of the same" % (os.path.basename(path), len(found) - 5))
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -127,14 +306,19 @@ def main():
     write_drawings(binary, work_dir)
     with open(os.path.join(work_dir, "expected.json")) as f:
         wanted = json.load(f)
+    with open(os.path.join(work_dir, "foldable.json")) as f:
+        foldable = json.load(f)
     faults = []
     for want in wanted:
         check_drawing(os.path.join(work_dir, want["file"]), want, faults)
+    for want in foldable:
+        check_foldable(os.path.join(work_dir, want["file"]), want["open"], faults)
     for f in faults:
         print(f)
     if faults:
-        sys.exit("%d differences in %d drawings" % (len(faults), len(wanted)))
-    print("%d drawings read back as expected" % len(wanted))
+        sys.exit("%d differences or faults in %d drawings" % (len(faults), len(wanted) + len(foldable)))
+    print("%d drawings read back as expected, %d of them as a folder needs" % (len(wanted) + len(foldable),
+                                                                            len(foldable)))
 
 
 if __name__ == "__main__":

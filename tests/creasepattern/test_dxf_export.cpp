@@ -286,6 +286,54 @@ TEST_F(DevelopedCube, EntitiesFollowTheStagesOfThePattern) {
     expectSquareThenPolygons(exportAndParse(model, true, 1, 0), F);
 }
 
+// The paper square holds every crease written, however far from the faces,
+// and the efficiency is measured against that square; a crease of no length
+// is not written.
+TEST_F(DevelopedCube, PaperHoldsEveryCreaseAndNoCreaseOfNoLengthIsWritten) {
+    tick();
+    CreasePattern& cp = model.creasePattern;
+    const size_t F = model.faces.size(), L = cp.lines.size();
+    Vec2 hi, lo;
+    model.boundsAt(0, hi, lo);
+    // Ends that no refresh moves: one well off the layout, two a hair apart.
+    Vec2 far = hi + Vec2(3.0, 1.0), here = lo, hair = lo + Vec2(0.5 * CreasePattern::tolerance, 0.0);
+    auto line = [&](Vec2* a, Vec2* b) {
+        cp.nodes.push_front(PatternNode(a));
+        PatternNode* start = &cp.nodes.front();
+        cp.nodes.push_front(PatternNode(b));
+        cp.lines.push_front(CreaseLine{start, &cp.nodes.front(), Valley});
+    };
+    line(&here, &far);
+    line(&here, &hair);
+
+    std::vector<Entity> e = exportAndParse(model, false, 1, 0);
+    ASSERT_EQ(e.size(), 5 + F + L + 1) << "the line of no length is left out";
+    Vec2 size = far - lo;
+    double side = std::max(size.x, size.y);
+    double xs[2] = {e[1].points[0].x, e[1].points[2].x}, ys[2] = {e[1].points[0].y, e[1].points[1].y};
+    EXPECT_NEAR(std::fabs(xs[0] - xs[1]), side, 1e-5);
+    EXPECT_NEAR(std::fabs(ys[0] - ys[1]), side, 1e-5);
+    EXPECT_NEAR(std::max(xs[0], xs[1]), 0.5 * (lo.x + far.x) + 0.5 * side, 1e-5);
+    EXPECT_NEAR(std::max(ys[0], ys[1]), 0.5 * (lo.y + far.y) + 0.5 * side, 1e-5);
+    model.computeArea();
+    EXPECT_NEAR(model.efficiencyAt(0), model.area / (side * side), 1e-12);
+
+    // Once the pattern is gone, the square is the faces' again.
+    cp.clear();
+    Vec2 top(-1e300, -1e300);
+    for (const Face& f : model.faces) {
+        const HalfEdge* X = f.edge;
+        do {
+            top.x = std::max(top.x, f.translation.x + X->corner.x);
+            top.y = std::max(top.y, f.translation.y + X->corner.y);
+            X = X->next;
+        } while (X != f.edge);
+    }
+    model.boundsAt(0, hi, lo);
+    EXPECT_EQ(hi.x, top.x);
+    EXPECT_EQ(hi.y, top.y);
+}
+
 // An outline that is not one closed cycle ends where its chain ends, or
 // where it runs into itself.
 TEST_F(DevelopedCube, BrokenPaperOutlineStopsWhereItsChainEnds) {

@@ -6,6 +6,7 @@
 
 #include "creasepattern/pattern_fixtures.h"
 #include "model/oripoly.h"
+#include "solver/pipeline.h"
 #include "support/test_support.h"
 
 using namespace patternfixtures;
@@ -100,6 +101,52 @@ TEST(ComputeCentre, PlainCircumcentreWhicheverSideIsTheBase) {
             t.f->edge = t.f->edge->next;
         }
     }
+}
+
+// A triangle with one side across an edge molecule measures its centre from
+// that side's ideal direction, whichever of its neighbours is the longer: the
+// centre lies on the perpendicular to the ideal direction through the middle
+// of the side's projection onto it. In a solved layout the side runs along
+// its ideal direction, so each side's head is moved off it first, as moving
+// a face does.
+TEST(ComputeCentre, OneEdgeMoleculeSideKeepsItsIdealDirection) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::sphereObj(1)), 0);
+    testsupport::captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+    SolverOptions options;
+    creasePatternTick(working, options);
+    CreasePattern& cp = working.creasePattern;
+    cp.updatePositions();
+
+    auto acrossEtm = [](const PatternHalfEdge* s) { return s->pair->face && s->pair->face->kind == EdgeMolecule; };
+    auto squared = [](const PatternHalfEdge* s) {
+        Vec2 d = s->vert->pos - s->prev->vert->pos;
+        return d.x * d.x + d.y * d.y;
+    };
+    int based[2] = {0, 0};  // on the side itself, on the side before it
+    for (PatternFace& f : cp.faces) {
+        if (f.kind != VertexMolecule || countSides(&f) != 3) continue;
+        PatternHalfEdge* s = nullptr;
+        int etmSides = 0;
+        PatternHalfEdge* e = f.edge;
+        for (int i = 0; i < 3; ++i, e = e->next)
+            if (acrossEtm(e)) ++etmSides, s = e;
+        if (etmSides != 1) continue;
+
+        Vec2 kept = s->vert->pos;
+        Vec2 side = s->vert->pos - s->prev->vert->pos;
+        s->vert->pos = kept + 0.1 * Vec2(-side.y, side.x);
+        f.computeCentre();
+        Vec2 ideal = s->idealDirection();
+        side = s->vert->pos - s->prev->vert->pos;
+        Vec2 c = f.centre - s->prev->vert->pos;
+        double half = 0.5 * (side.x * ideal.x + side.y * ideal.y);
+        EXPECT_NEAR(c.x * ideal.x + c.y * ideal.y, half, 1e-9 * (1 + std::fabs(half)));
+        ++based[squared(s->prev) >= squared(s->next)];
+        s->vert->pos = kept;
+    }
+    EXPECT_GT(based[0], 0);
+    EXPECT_GT(based[1], 0);
 }
 
 TEST(ComputeCentre, CollinearCornersKeepAFiniteCentre) {

@@ -174,6 +174,7 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
         const char* open;
     } models[] = {{"tetrahedron", testsupport::tetrahedronObj(), ""},
                   {"octahedron", testsupport::octahedronObj(), ""},
+                  {"cube", testsupport::cubeObj(), ""},
                   {"open-grid", testsupport::openGridObj(4), ""},
                   {"sphere-80", testsupport::sphereObj(1), "\"face\""},
                   {"sphere-320", testsupport::sphereObj(2), "\"face\""},

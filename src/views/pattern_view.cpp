@@ -186,6 +186,8 @@ void orpGLCanvas::drawCreaseLines(Polyhedron* model) {
     model->creasePattern.updatePositions();
     for (CreaseLine& line : model->creasePattern.lines) {
         if (!line.start || !line.end || !line.start->point || !line.end->point) continue;
+        // A line that has shrunk to nothing since the timer made it folds nothing.
+        if (line.length() < CreasePattern::tolerance) continue;
         if (line.kind == Mountain || line.kind == CrimpMountain)
             glColor3d(0.6, 0.0, 0.0);
         else

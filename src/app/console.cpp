@@ -12,6 +12,7 @@
 #else
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -49,8 +50,29 @@ void openConsole(wxFrame*) {
 
 #else
 
+namespace {
+
+// A terminal, a file or a pipe is where the user sent the output; anything
+// else (nothing at all, /dev/null, a desktop session's journal) is not read
+// by anyone beside the window.
+bool outputIsKept() {
+    if (isatty(STDOUT_FILENO)) return true;
+    struct stat st;
+    if (fstat(STDOUT_FILENO, &st) != 0) return false;
+    return S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode);
+}
+
+}  // namespace
+
 void openConsole(wxFrame* owner) {
-    if (isatty(STDOUT_FILENO)) return;
+    if (outputIsKept()) {
+        // Whoever follows the file or the pipe sees each line as it comes.
+        if (!isatty(STDOUT_FILENO)) {
+            fflush(stdout);
+            setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+        }
+        return;
+    }
     ConsoleWindow::create(owner);
 }
 

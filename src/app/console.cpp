@@ -19,6 +19,9 @@
 namespace {
 
 const int kTailIntervalMs = 100;
+// Each tick wakes the main window's idle handler, which redraws both views;
+// while nothing is printed the window looks less and less often, up to this.
+const int kQuietTailIntervalMs = 1000;
 // Enough to keep up with any console output of the program in one tick,
 // small enough that one tick never stalls the idle loop.
 const size_t kMaxBytesPerTick = 4 << 20;
@@ -125,7 +128,8 @@ ConsoleWindow::~ConsoleWindow() {
 // its place on the screen.
 void ConsoleWindow::OnTailTimer(wxTimerEvent&) {
     if (!placed) placeBesideOwner();
-    drain();
+    int interval = drain() ? kTailIntervalMs : std::min(2 * tailTimer.GetInterval(), kQuietTailIntervalMs);
+    if (interval != tailTimer.GetInterval()) tailTimer.Start(interval, wxTIMER_CONTINUOUS);
 }
 
 // Like a console of the system, it lives as long as the program.
@@ -154,7 +158,7 @@ void ConsoleWindow::placeBesideOwner() {
     Show(true);
 }
 
-void ConsoleWindow::drain() {
+bool ConsoleWindow::drain() {
     fflush(stdout);
     std::string bytes;
     bytes.swap(pending);
@@ -179,6 +183,7 @@ void ConsoleWindow::drain() {
     pending = bytes.substr(complete);
     bytes.resize(complete);
     if (!bytes.empty()) append(bytes);
+    return taken > 0;
 }
 
 void ConsoleWindow::append(const std::string& bytes) {

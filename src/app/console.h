@@ -32,8 +32,9 @@ public:
     static ConsoleWindow* create(wxFrame* owner);
     virtual ~ConsoleWindow();
 
-    // Moves what was printed since the last call into the window.
-    void drain();
+    // Moves what was printed since the last call into the window; false
+    // when nothing was.
+    bool drain();
 
     void OnTailTimer(wxTimerEvent& event);
     void OnClose(wxCloseEvent& event);

@@ -92,6 +92,30 @@ TEST_F(Console, WindowShowsEverythingPrintedAndKeepsItsFileSmall) {
     EXPECT_EQ(sizeAfterDrain, 0);
 }
 
+// Each tick of the window wakes the main window's idle handler: a quiet
+// console ticks less and less often, and quickly again once output comes.
+TEST_F(Console, TicksRarelyWhileNothingIsPrinted) {
+    int quiet = -1, busy = -1;
+    std::string shown;
+    {
+        StdoutGuard guard;
+        ConsoleWindow* console = ConsoleWindow::create(frame());
+        ASSERT_NE(console, nullptr);
+        wxTimerEvent tick(console->tailTimer);
+        for (int i = 0; i < 10; ++i) console->OnTailTimer(tick);
+        quiet = console->tailTimer.GetInterval();
+        printf("cv:5ms\n");
+        console->OnTailTimer(tick);
+        busy = console->tailTimer.GetInterval();
+        shown = console->text->GetValue().ToStdString();
+        guard.restore();
+        console->Destroy();
+    }
+    EXPECT_EQ(quiet, 1000);
+    EXPECT_EQ(busy, 100);
+    EXPECT_EQ(shown, "cv:5ms\n");
+}
+
 // What a descriptor holds once what was written to it has arrived.
 std::string readAvailable(int fd) {
     std::string bytes;

@@ -12,12 +12,16 @@
 #else
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
 const int kTailIntervalMs = 100;
+// Each tick wakes the main window's idle handler, which redraws both views;
+// while nothing is printed the window looks less and less often, up to this.
+const int kQuietTailIntervalMs = 1000;
 // Enough to keep up with any console output of the program in one tick,
 // small enough that one tick never stalls the idle loop.
 const size_t kMaxBytesPerTick = 4 << 20;
@@ -49,8 +53,29 @@ void openConsole(wxFrame*) {
 
 #else
 
+namespace {
+
+// A terminal, a file or a pipe is where the user sent the output; anything
+// else (nothing at all, /dev/null, a desktop session's journal) is not read
+// by anyone beside the window.
+bool outputIsKept() {
+    if (isatty(STDOUT_FILENO)) return true;
+    struct stat st;
+    if (fstat(STDOUT_FILENO, &st) != 0) return false;
+    return S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode);
+}
+
+}  // namespace
+
 void openConsole(wxFrame* owner) {
-    if (isatty(STDOUT_FILENO)) return;
+    if (outputIsKept()) {
+        // Whoever follows the file or the pipe sees each line as it comes.
+        if (!isatty(STDOUT_FILENO)) {
+            fflush(stdout);
+            setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+        }
+        return;
+    }
     ConsoleWindow::create(owner);
 }
 
@@ -103,7 +128,8 @@ ConsoleWindow::~ConsoleWindow() {
 // its place on the screen.
 void ConsoleWindow::OnTailTimer(wxTimerEvent&) {
     if (!placed) placeBesideOwner();
-    drain();
+    int interval = drain() ? kTailIntervalMs : std::min(2 * tailTimer.GetInterval(), kQuietTailIntervalMs);
+    if (interval != tailTimer.GetInterval()) tailTimer.Start(interval, wxTIMER_CONTINUOUS);
 }
 
 // Like a console of the system, it lives as long as the program.
@@ -132,7 +158,7 @@ void ConsoleWindow::placeBesideOwner() {
     Show(true);
 }
 
-void ConsoleWindow::drain() {
+bool ConsoleWindow::drain() {
     fflush(stdout);
     std::string bytes;
     bytes.swap(pending);
@@ -157,6 +183,7 @@ void ConsoleWindow::drain() {
     pending = bytes.substr(complete);
     bytes.resize(complete);
     if (!bytes.empty()) append(bytes);
+    return taken > 0;
 }
 
 void ConsoleWindow::append(const std::string& bytes) {

@@ -10,9 +10,9 @@
 class wxTextCtrl;
 
 // Makes everything printed on standard output from now on visible beside the
-// main window. A program started from a terminal keeps the terminal; one
-// started without one (from a desktop launcher) gets a console window of its
-// own, a child of `owner`.
+// main window. Output sent to a terminal, a file or a pipe stays there; a
+// program started without any of them (from a desktop launcher) gets a
+// console window of its own, a child of `owner`.
 void openConsole(wxFrame* owner);
 
 // The console window. Standard output is redirected to a scratch file that
@@ -32,8 +32,9 @@ public:
     static ConsoleWindow* create(wxFrame* owner);
     virtual ~ConsoleWindow();
 
-    // Moves what was printed since the last call into the window.
-    void drain();
+    // Moves what was printed since the last call into the window; false
+    // when nothing was.
+    bool drain();
 
     void OnTailTimer(wxTimerEvent& event);
     void OnClose(wxCloseEvent& event);

@@ -1,4 +1,9 @@
+#include <wx/statusbr.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "app/main_frame.h"
 #include "app/plicatrope_app.h"
@@ -14,6 +19,42 @@ const int kTicksPerSample = 16;
 
 // Idle ticks with a developed model since the last frame-rate sample.
 int32_t fpsTickCount = 0;
+
+// A step that moves no corner by more than this fraction of the sheet's size
+// leaves the layout as it was: there is nothing left for the idle loop to do.
+const double kStillLayout = 1e-9;
+
+const wxString kCutHint = wxT("Press Shift to only relocate cut lines.");
+const wxString kExplodeHint = wxT("Drag:Fatten molecules  Shift+Drag: Thin molecules");
+
+wxString toolHint(ToolMode tool) {
+    if (tool == ToolCut) return kCutHint;
+    if (tool == ToolExplode) return kExplodeHint;
+    return wxEmptyString;
+}
+
+Vec2 onSheet(const HalfEdge& h) { return h.face ? h.face->translation + h.corner : h.corner; }
+
+// The layout as the views draw it: every half-edge's corner on the sheet.
+void takeCorners(const Polyhedron& model, std::vector<Vec2>& corners) {
+    corners.clear();
+    corners.reserve(model.halfEdges.size());
+    for (const HalfEdge& h : model.halfEdges) corners.push_back(onSheet(h));
+}
+
+bool layoutMoved(const Polyhedron& model, const std::vector<Vec2>& before) {
+    if (before.size() != model.halfEdges.size()) return true;
+    double size = 0.0, move = 0.0;
+    size_t i = 0;
+    for (const HalfEdge& h : model.halfEdges) {
+        const Vec2& b = before[i++];
+        Vec2 p = onSheet(h);
+        size = std::max({size, std::fabs(p.x), std::fabs(p.y)});
+        move = std::max({move, std::fabs(p.x - b.x), std::fabs(p.y - b.y)});
+    }
+    // A layout gone non-finite compares as still: there is nothing to improve.
+    return move > kStillLayout * size;
+}
 
 SolverOptions optionsOf(const PlicatropeApp* app) {
     SolverOptions options;
@@ -31,7 +72,10 @@ void MainFrame::OnDevelop(wxCommandEvent&) {
     if (app->developed) {
         developAgain(*app->workingModel);
     } else if (!developFirst(*app->workingModel, *app->backupModel)) {
-        return;  // refused before anything changed; the core said why
+        // Refused (the core said why). A refusal after the model was cut open
+        // has copied the backup over it, so no pick may point into it.
+        app->clearPicks();
+        return;
     }
     app->developed = true;
     redrawPatternView();
@@ -41,15 +85,13 @@ void MainFrame::OnDevelop(wxCommandEvent&) {
 }
 
 void MainFrame::OnIdle(wxIdleEvent& event) {
-    if (!app->developed) {
-        if (app->toolMode == ToolCut)
-            SetStatusText(wxT("Press Shift to only relocate cut lines."), 0);
-        else if (app->toolMode == ToolExplode)
-            SetStatusText(wxT("Drag:Fatten molecules  Alt+Drag: Thin molecules"), 0);
-    }
+    if (!app->developed) showToolHint();
 
+    bool improving = false;
     if (app->loaded && app->developed) {
+        takeCorners(*app->workingModel, idleCorners);
         IdleStepResult step = idleStep(*app->workingModel, optionsOf(app), converging);
+        improving = step.stepped && layoutMoved(*app->workingModel, idleCorners);
         if (step.stepped && converging && step.penalty < kConvergedPenalty) {
             printf("\ncv:%lldms\n", (long long)(currentMillis() - convergenceStart));
             converging = false;
@@ -57,7 +99,7 @@ void MainFrame::OnIdle(wxIdleEvent& event) {
 
         double efficiency =
             app->workingModel->efficiencyAt(app->frame->patternCanvas->yaw * kDegreesToRadians);
-        SetStatusText(wxString::Format(wxT("ef:%g\tfps:%g"), efficiency, fps), 0);
+        setStatusIfChanged(wxString::Format(wxT("ef:%g\tfps:%g"), efficiency, fps));
 
         if (fpsTickCount == kTicksPerSample) {
             int64_t now = currentMillis();
@@ -71,8 +113,29 @@ void MainFrame::OnIdle(wxIdleEvent& event) {
     }
 
     redrawBothViews();
-    event.RequestMore();
+    // With nothing to improve the program waits: the next input or timer
+    // tick brings the next idle event.
+    if (improving) event.RequestMore();
     event.Skip();
+}
+
+// Before Develop the status line tells how the chosen tool is used; a tool
+// without a hint takes the previous tool's hint away.
+void MainFrame::showToolHint() {
+    wxString hint = toolHint(app->toolMode);
+    wxString shown = statusText();
+    if (hint.empty() && shown != kCutHint && shown != kExplodeHint) return;
+    setStatusIfChanged(hint);
+}
+
+// Setting the status line redraws it, which would wake the idle loop again.
+void MainFrame::setStatusIfChanged(const wxString& text) {
+    if (statusText() != text) SetStatusText(text, 0);
+}
+
+wxString MainFrame::statusText() const {
+    wxStatusBar* bar = GetStatusBar();
+    return bar ? bar->GetStatusText(0) : wxString();
 }
 
 void MainFrame::OnCreasePatternTimer(wxTimerEvent&) {

@@ -48,24 +48,22 @@ bool choosePath(wxWindow* parent, const wxString& message, const wxString& direc
 void MainFrame::loadFile(const wxString& path) {
     if (!hasExtension(path, wxT("obj"))) return;
 
-    app->clearPicks();
-    releaseModels(app);
-    app->workingModel = new Polyhedron;
-    app->backupModel = new Polyhedron;
-
-    int r = app->workingModel->load(multibytePath(path).c_str());
-    if (r != 0) {
-        // Cleared before the box: the idle loop and the timer keep running
-        // while it is open and must find no model.
-        app->loaded = false;
-        app->developed = false;
+    // Read into a model of its own: a refused file leaves the design on
+    // screen, its layout and its picks as they were.
+    Polyhedron* fresh = new Polyhedron;
+    if (fresh->load(multibytePath(path).c_str()) != 0) {
+        delete fresh;
         wxMessageBox(wxString::Format(wxT("not supported file type\n%s"), path), wxT("Load Error"), wxOK,
                      this);
-        releaseModels(app);
-    } else {
-        app->loaded = true;
-        app->developed = false;
+        redrawBothViews();
+        return;
     }
+    app->clearPicks();
+    releaseModels(app);
+    app->workingModel = fresh;
+    app->backupModel = new Polyhedron;
+    app->loaded = true;
+    app->developed = false;
     redrawBothViews();
 }
 
@@ -107,12 +105,27 @@ void MainFrame::OnSaveAs(wxCommandEvent&) {
     if (!choosePath(this, wxT("Input Filename"), app->saveDir, wxT("AutoCAD DXF (*.dxf)|*.dxf"),
                     wxFD_SAVE | wxFD_OVERWRITE_PROMPT, path))
         return;
+    saveChosenFile(path);
+}
+
+void MainFrame::saveChosenFile(wxString path) {
     // This toolkit's dialog returns a name typed without an extension as it
     // stands; it gets the filter's, as other dialogs give it, rather than
-    // being refused without a word.
-    if (!wxFileName(path).HasExt()) path += wxT(".dxf");
+    // being refused without a word. The dialog's overwrite question was about
+    // the name as typed, so it is asked again for the name written.
+    if (!wxFileName(path).HasExt()) {
+        path += wxT(".dxf");
+        if (wxFileExists(path) && !confirmOverwrite(path)) return;
+    }
     saveFile(path);
     app->saveDir = wxPathOnly(path);
+}
+
+bool MainFrame::confirmOverwrite(const wxString& path) {
+    wxMessageDialog question(
+        this, wxString::Format(_("File '%s' already exists.\nDo you want to replace it?"), path),
+        _("Confirm"), wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+    return question.ShowModal() == wxID_YES;
 }
 
 void MainFrame::OnQuit(wxCommandEvent&) { Close(false); }

@@ -5,6 +5,9 @@
 #include <wx/timer.h>
 
 #include <cstdint>
+#include <vector>
+
+#include "model/vec.h"
 
 class PlicatropeApp;
 class ProportionalSplitter;
@@ -36,6 +39,8 @@ public:
     void OnReopen(wxCommandEvent& event);
     void OnDropFiles(wxDropFilesEvent& event);
     void OnSaveAs(wxCommandEvent& event);
+    // Saves to the path the SaveAs dialog returned.
+    void saveChosenFile(wxString path);
     void OnQuit(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnKey(wxKeyEvent& event);
@@ -70,16 +75,24 @@ private:
         int drawTuckProxy, drawTuck, drawFacets, drawEdges;
     };
 
+    // The layout before the last idle step, kept to reuse its storage.
+    std::vector<Vec2> idleCorners;
+
     struct Menus {
         wxMenuBar* bar;
         wxMenu *file, *system, *model, *tool, *view;
     };
 
+    // Asks whether an existing file may be replaced; true for yes.
+    bool confirmOverwrite(const wxString& path);
     void buildMenus(Menus& menus, MenuIds& ids);
     void bindFrameEvents(const MenuIds& ids);
     void installMenuBar(const Menus& menus);
     void createSplitterAndViews();
     void bindViewEvents();
+    void showToolHint();
+    void setStatusIfChanged(const wxString& text);
+    wxString statusText() const;
     void redrawBothViews();
     void redrawPatternView();
 };

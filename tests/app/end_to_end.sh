@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Starts the real program on an X display, opens a model by ctrl+o and its
-# path, develops it by ctrl+d, takes a screenshot of the two panes and saves
-# the crease pattern by ctrl+s; then, in the pattern view, splits edge tucking
+# Starts the real program on an X display, its output sent to a file, opens a
+# model by ctrl+o and its path, develops it by ctrl+d and saves the crease
+# pattern by ctrl+s; opens a file the reader refuses, closes the "Load Error"
+# box and saves the still developed pattern again; takes a screenshot of the
+# two panes; then, in the pattern view, splits edge tucking
 # molecules with the Split ETM tool (key s and clicks) and fattens tucks with
 # the Explode tool (key e and a drag), and saves again; turns Crease Pattern
 # Generation on by ctrl+g, saves the crease lines and quits by alt+F4. The
@@ -15,6 +17,7 @@ screenshot=${3:-$work/window.png}
 out="$work/pattern.dxf"
 edited="$work/edited.dxf"
 creases="$work/creases.dxf"
+kept="$work/kept.dxf"
 here=$(cd "$(dirname "$0")" && pwd)
 pid=
 cleanup() {
@@ -58,6 +61,8 @@ pid=$!
 
 main=$(wait_window Plicatrope 200) || fail "the main window did not appear"
 sleep 0.5
+xdotool search --onlyvisible --name "^Plicatrope console\$" >/dev/null 2>&1 &&
+  fail "a console window opened although the output goes to a file"
 focus "$main"
 
 xdotool key ctrl+o
@@ -90,6 +95,22 @@ save_as() {
 }
 
 save_as "$out"
+
+# A file the reader refuses leaves the developed design on screen.
+printf 'just some notes\n' >"$work/notes.obj"
+focus "$main"
+xdotool key ctrl+o
+dialog=$(wait_window "Choose a file to open" 100) || fail "ctrl+o opened no Open dialog"
+focus "$dialog"
+xdotool type --delay 30 "$work/notes.obj"
+sleep 0.5
+xdotool key Return
+wait_gone "Choose a file to open" 100 || fail "the Open dialog did not close"
+box=$(wait_window "Load Error" 100) || fail "a refused file showed no Load Error box"
+focus "$box"
+xdotool key Return
+wait_gone "Load Error" 100 || fail "the Load Error box did not close"
+save_as "$kept"
 
 # The pattern view is the right pane below the menu bar; it shows the whole
 # sheet in the middle of the pane.
@@ -146,8 +167,12 @@ kill -0 "$pid" 2>/dev/null && fail "alt+F4 did not end the program"
 status=0; wait "$pid" || status=$?; pid=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
+# Output sent to a file lands there, and no console window opens beside it.
+grep -q '^v:' "$work/stdout" || fail "the program's output did not reach the file it was sent to"
+grep -q 'ms$' "$work/stdout" || fail "the Develop time is missing from the program's output"
+
 faces=$(grep -c '^f ' "$model")
-/usr/bin/python3 - "$out" "$edited" "$creases" "$faces" <<'PY'
+/usr/bin/python3 - "$out" "$edited" "$creases" "$faces" "$kept" <<'PY'
 import math, sys
 import ezdxf
 
@@ -180,6 +205,8 @@ def read(path, faces, creases=False):
 
 faces = int(sys.argv[4])
 developed = read(sys.argv[1], faces)
+# Saved after the refused file: the same developed pattern.
+assert read(sys.argv[5], faces) == developed, "the refused file changed the developed pattern"
 edited = read(sys.argv[2], faces)
 read(sys.argv[3], faces, creases=True)
 # Every split adds a two-sided face, which is placed on the sheet too.

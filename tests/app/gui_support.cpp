@@ -50,13 +50,18 @@ namespace {
 // the toolkit, so its entry points are looked up rather than linked.
 typedef void (*ResponseFn)(void*, int);
 typedef int (*SetFilenameFn)(void*, const char*);
-const int gtkResponseAccept = -3, gtkResponseOk = -5, gtkResponseCancel = -6;
+const int gtkResponseAccept = -3, gtkResponseOk = -5, gtkResponseCancel = -6, gtkResponseYes = -8,
+          gtkResponseNo = -9;
+
+int gtkResponseTo(int answer) {
+    return answer == wxID_YES ? gtkResponseYes : answer == wxID_NO ? gtkResponseNo : gtkResponseOk;
+}
 
 // Answers a dialog in two steps, as a user would: a file dialog gets its
 // path first (the chooser takes it in asynchronously), the answer follows.
 class AnswerTimer : public wxTimer {
 public:
-    AnswerTimer(wxDialog* d, const wxString& p) : dialog(d), path(p), typed(false) {}
+    AnswerTimer(wxDialog* d, const wxString& p, int a) : dialog(d), path(p), boxAnswer(a), typed(false) {}
 
     void Notify() override {
         static ResponseFn respond = (ResponseFn)dlsym(RTLD_DEFAULT, "gtk_dialog_response");
@@ -81,12 +86,15 @@ public:
             StartOnce(500);
             return;
         }
-        respond(widget, !fileDialog ? gtkResponseOk : path.IsEmpty() ? gtkResponseCancel : gtkResponseAccept);
+        respond(widget, !fileDialog      ? gtkResponseTo(boxAnswer)
+                        : path.IsEmpty() ? gtkResponseCancel
+                                         : gtkResponseAccept);
     }
 
 private:
     wxDialog* dialog;
     wxString path;
+    int boxAnswer;
     bool typed;
 };
 
@@ -116,7 +124,7 @@ int DialogAnswerer::Enter(wxDialog* dialog) {
         boxes.push_back(box);
     }
     delete pendingAnswer;
-    pendingAnswer = new AnswerTimer(dialog, answer);
+    pendingAnswer = new AnswerTimer(dialog, answer, boxAnswer);
     pendingAnswer->StartOnce(300);
     return wxID_NONE;
 }

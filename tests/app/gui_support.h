@@ -42,6 +42,8 @@ struct ShownBox {
 class DialogAnswerer : public wxModalDialogHook {
 public:
     std::vector<ShownBox> boxes;
+    // How a message box is answered: wxID_OK, wxID_YES or wxID_NO.
+    int boxAnswer = wxID_OK;
     // File dialogs are answered with this path, or, when it is empty, are
     // cancelled. Each one's message, directory and wildcard are kept.
     wxString fileChoice;

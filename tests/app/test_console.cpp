@@ -92,37 +92,89 @@ TEST_F(Console, WindowShowsEverythingPrintedAndKeepsItsFileSmall) {
     EXPECT_EQ(sizeAfterDrain, 0);
 }
 
-TEST_F(Console, ATerminalStaysTheConsole) {
-    int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+// Each tick of the window wakes the main window's idle handler: a quiet
+// console ticks less and less often, and quickly again once output comes.
+TEST_F(Console, TicksRarelyWhileNothingIsPrinted) {
+    int quiet = -1, busy = -1;
+    std::string shown;
+    {
+        StdoutGuard guard;
+        ConsoleWindow* console = ConsoleWindow::create(frame());
+        ASSERT_NE(console, nullptr);
+        wxTimerEvent tick(console->tailTimer);
+        for (int i = 0; i < 10; ++i) console->OnTailTimer(tick);
+        quiet = console->tailTimer.GetInterval();
+        printf("cv:5ms\n");
+        console->OnTailTimer(tick);
+        busy = console->tailTimer.GetInterval();
+        shown = console->text->GetValue().ToStdString();
+        guard.restore();
+        console->Destroy();
+    }
+    EXPECT_EQ(quiet, 1000);
+    EXPECT_EQ(busy, 100);
+    EXPECT_EQ(shown, "cv:5ms\n");
+}
+
+// What a descriptor holds once what was written to it has arrived.
+std::string readAvailable(int fd) {
+    std::string bytes;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, (size_t)n);
+    return bytes;
+}
+
+// Output sent to a terminal, a file or a pipe lands there, line by line as
+// it is printed; only output sent nowhere gets the console window.
+TEST_F(Console, OutputStaysWhereItWasSent) {
+    int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(terminal, 0);
     ASSERT_EQ(grantpt(terminal), 0);
     ASSERT_EQ(unlockpt(terminal), 0);
     int follower = open(ptsname(terminal), O_RDWR | O_NOCTTY);
     ASSERT_GE(follower, 0);
-    std::string notTerminal = testsupport::tempPath("stdout.txt");
-    int file = open(notTerminal.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    std::string log = testsupport::tempPath("log.txt");
+    int file = open(log.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     ASSERT_GE(file, 0);
+    int fileReader = open(log.c_str(), O_RDONLY);
+    int pipeEnds[2];
+    ASSERT_EQ(pipe2(pipeEnds, O_NONBLOCK), 0);
+    int nowhere = open("/dev/null", O_WRONLY);
+    ASSERT_GE(nowhere, 0);
 
-    int before = consoleWindowsOf(frame());
-    int withTerminal = -1, withFile = -1;
-    bool stillTerminal = false;
-    {
-        StdoutGuard guard;
-        dup2(follower, STDOUT_FILENO);
-        openConsole(frame());
-        withTerminal = consoleWindowsOf(frame());
-        stillTerminal = isatty(STDOUT_FILENO);
-
-        dup2(file, STDOUT_FILENO);
-        openConsole(frame());
-        withFile = consoleWindowsOf(frame());
+    struct Target {
+        const char* name;
+        int output, reader;
+        bool window;
+    };
+    const Target targets[] = {
+        {"file", file, fileReader, false},
+        {"pipe", pipeEnds[1], pipeEnds[0], false},
+        {"terminal", follower, terminal, false},
+        {"nowhere", nowhere, -1, true},
+    };
+    for (const Target& t : targets) {
+        int before = consoleWindowsOf(frame());
+        int after = -1;
+        std::string line = std::string("cv:12ms to the ") + t.name + "\n";
+        {
+            StdoutGuard guard;
+            dup2(t.output, STDOUT_FILENO);
+            openConsole(frame());
+            after = consoleWindowsOf(frame());
+            printf("%s", line.c_str());
+            // A terminal is line-buffered by the C library itself.
+            if (t.reader == terminal) fflush(stdout);
+            if (t.reader >= 0) {
+                std::string arrived = readAvailable(t.reader);
+                EXPECT_NE(arrived.find(line.substr(0, line.size() - 1)), std::string::npos)
+                    << t.name << ": " << arrived;
+            }
+        }
+        EXPECT_EQ(after, before + (t.window ? 1 : 0)) << t.name;
     }
-    EXPECT_EQ(withTerminal, before);
-    EXPECT_TRUE(stillTerminal);
-    EXPECT_EQ(withFile, before + 1);
-    close(follower);
-    close(terminal);
-    close(file);
+    for (int fd : {follower, terminal, file, fileReader, pipeEnds[0], pipeEnds[1], nowhere}) close(fd);
 }
 
 }  // namespace

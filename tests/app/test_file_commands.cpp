@@ -81,34 +81,42 @@ TEST_F(FileCommands, PathsOutsideAsciiLoad) {
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
-TEST_F(FileCommands, AFailedLoadShowsTheBoxAndLeavesNoModel) {
+// The box is shown and nothing the user had changes: no model stays no
+// model, a loaded one stays with its picks.
+TEST_F(FileCommands, AFailedLoadShowsTheBoxAndKeepsWhatWasOpen) {
     const std::string bad = testsupport::writeTempFile("broken.obj", "v 0 0 0\nf 1 2 3\n");
     const std::string missing = testsupport::tempPath("no-such-file.obj");
-    for (const std::string& path : {bad, missing}) {
-        SCOPED_TRACE(path);
-        frame()->loadFile(goodFile());
-        pickSomething();
-        dialogs.boxes.clear();
+    for (bool withModel : {false, true}) {
+        if (withModel) {
+            frame()->loadFile(goodFile());
+            pickSomething();
+        }
+        Polyhedron* working = app()->workingModel;
+        Polyhedron* backup = app()->backupModel;
+        for (const std::string& path : {bad, missing}) {
+            SCOPED_TRACE(path + (withModel ? ", with a model" : ", without a model"));
+            dialogs.boxes.clear();
+            frame()->loadFile(path);
+            ASSERT_EQ(dialogs.boxes.size(), 1u);
+            const guitest::ShownBox& box = dialogs.boxes[0];
+            EXPECT_EQ(box.message, wxString("not supported file type\n") + path);
+            EXPECT_EQ(box.caption, "Load Error");
+            EXPECT_TRUE(box.style & wxOK);
+            EXPECT_EQ(box.parent, frame());
+            EXPECT_EQ(box.loadedWhileOpen, withModel);
+            EXPECT_FALSE(box.developedWhileOpen);
 
-        frame()->loadFile(path);
-        ASSERT_EQ(dialogs.boxes.size(), 1u);
-        const guitest::ShownBox& box = dialogs.boxes[0];
-        EXPECT_EQ(box.message, wxString("not supported file type\n") + path);
-        EXPECT_EQ(box.caption, "Load Error");
-        EXPECT_TRUE(box.style & wxOK);
-        EXPECT_EQ(box.parent, frame());
-        EXPECT_FALSE(box.loadedWhileOpen);
-        EXPECT_FALSE(box.developedWhileOpen);
-
-        EXPECT_FALSE(app()->loaded);
-        EXPECT_FALSE(app()->developed);
-        EXPECT_EQ(app()->workingModel, nullptr);
-        EXPECT_EQ(app()->backupModel, nullptr);
-        expectNoPicks();
+            EXPECT_EQ(app()->loaded, withModel);
+            EXPECT_FALSE(app()->developed);
+            EXPECT_EQ(app()->workingModel, working);
+            EXPECT_EQ(app()->backupModel, backup);
+            EXPECT_EQ(app()->pickedFaces.size(), withModel ? 1u : 0u);
+            EXPECT_EQ(app()->pickedEdges.size(), withModel ? 1u : 0u);
+            if (withModel) {
+                EXPECT_EQ(working->faces.size(), 4u);
+            }
+        }
     }
-    // The next load starts from nothing.
-    frame()->loadFile(goodFile());
-    EXPECT_TRUE(app()->loaded);
 }
 
 TEST_F(FileCommands, PathsWithoutTheExactExtensionAreIgnored) {

@@ -15,6 +15,8 @@ double CreaseLine::length() const {
 
 namespace {
 
+const double kPi = 3.14159265358979323846;
+
 double distance(const Vec2& a, const Vec2& b) {
     Vec2 d = b - a;
     return std::sqrt(sheet::dot(d, d));
@@ -152,6 +154,12 @@ void makeMountains(CreasePattern& cp) {
     }
 }
 
+// An isosceles triangle over the VTM edge has an apex only for a base angle
+// strictly between -pi/2 and pi/2. Beyond, tan() wraps the apex through
+// infinity round to the far side of the edge, which is no crimp: the creases
+// to it cut through faces or retrace a neighbour's.
+bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
+
 // A crimp on the inner side of every VTM edge that is not on the paper
 // boundary and has a length.
 void makeCrimps(CreasePattern& cp) {
@@ -170,10 +178,16 @@ void makeCrimps(CreasePattern& cp) {
         c->node1 = makeNode(cp, &c->point1);
         c->node2 = makeNode(cp, &c->point2);
         c->computePoints();
-        makeLine(cp, t.node, c->node1, CrimpMountain);
-        makeLine(cp, U->node, c->node1, CrimpValley);
-        makeLine(cp, t.node, c->node2, CrimpValley);
-        makeLine(cp, U->node, c->node2, CrimpMountain);
+        double s = 0.0, s2 = 0.0;
+        crimpBaseAngles(t.modelHalfEdge, s, s2);
+        if (hasApex(s)) {
+            makeLine(cp, t.node, c->node1, CrimpMountain);
+            makeLine(cp, U->node, c->node1, CrimpValley);
+        }
+        if (hasApex(s2)) {
+            makeLine(cp, t.node, c->node2, CrimpValley);
+            makeLine(cp, U->node, c->node2, CrimpMountain);
+        }
     }
 }
 

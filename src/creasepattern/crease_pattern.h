@@ -164,6 +164,10 @@ bool flipEdge(PatternHalfEdge* p);
 // Sides of f counted along `next` from its edge; 0 for a face without edge.
 int countSides(const PatternFace* f);
 double oppositeAngle(const HalfEdge* X);
+// Base angles s and s2 of the isosceles triangles over the VTM edge of
+// corner X whose apexes are its two crimp points; false, leaving them as
+// they were, unless X and its pair both have a face.
+bool crimpBaseAngles(const HalfEdge* X, double& s, double& s2);
 void clearPenaltyTerms(Polyhedron* model);
 
 #endif

@@ -149,19 +149,27 @@ double oppositeAngle(const HalfEdge* X) {
         Vec2 d0 = q->idealDirection();
         Vec2 d1 = q->next->idealDirection();
         Vec2 d2 = q->next->next->idealDirection();
-        b = angleFromTo(d0, d1) - kPi + angleFromTo(d2, d0);
+        // The two signed turns can land a whole turn away from the angle;
+        // taken within half a turn of zero it follows the corners without
+        // jumps, and so does the crimp base angle made from it.
+        b = std::remainder(angleFromTo(d0, d1) - kPi + angleFromTo(d2, d0), 2.0 * kPi);
     }
     double gap = X->pair ? angleFromTo(-X->direction, X->pair->direction) : 0.0;
     return 0.5 * gap + kPi - b;
 }
 
+bool crimpBaseAngles(const HalfEdge* X, double& s, double& s2) {
+    if (!X || !X->face || !X->pair || !X->pair->face) return false;
+    s = 0.5 * angleFromTo(-X->direction, X->pair->direction) + kPi / 2 - X->tuckAngle;
+    s2 = s - (oppositeAngle(X) - X->tuckAngle) / 2;
+    return true;
+}
+
 void CrimpRecord::computePoints() {
     const HalfEdge* X = vertex ? vertex->modelHalfEdge : nullptr;
     const HalfEdge* T = X ? X->pair : nullptr;
-    if (!X || !X->face || !T || !T->face || !T->prev) return;
-
-    double s = 0.5 * angleFromTo(-X->direction, T->direction) + kPi / 2 - X->tuckAngle;
-    double s2 = s - (oppositeAngle(X) - X->tuckAngle) / 2;
+    double s, s2;
+    if (!T || !T->prev || !crimpBaseAngles(X, s, s2)) return;
     Vec2 P1 = sheetPosition(X);
     Vec2 P2 = T->face->translation + T->prev->corner;
     Vec2 mid = 0.5 * (P1 + P2);

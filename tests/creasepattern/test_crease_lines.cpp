@@ -15,6 +15,8 @@ using namespace patternfixtures;
 
 namespace {
 
+const double kPi = 3.14159265358979323846;
+
 // A triangulated pattern of an open grid: molecules inside, on the paper
 // boundary and at its corners.
 class GridLines : public ::testing::Test {
@@ -237,6 +239,38 @@ TEST_F(GridLines, CoincidentCornersGetNoCrimpAndNoLineIsTooShort) {
     for (const CrimpRecord& c : cp().crimps) EXPECT_NE(c.vertex, t);
     EXPECT_FALSE(cp().crimps.empty());
     for (const CreaseLine& l : cp().lines) EXPECT_GE(l.length(), CreasePattern::tolerance);
+}
+
+// A crimp point is the apex of an isosceles triangle over the VTM edge, which
+// exists only for a base angle strictly between -pi/2 and pi/2. Past a right
+// angle tan() wraps the apex through infinity to the far side of the edge
+// (the very spot of the supplementary angle), and creases to it cut across
+// faces: the point gets no lines. Just inside the range it keeps them.
+TEST_F(GridLines, CrimpPointPastARightBaseAngleGetsNoLines) {
+    PatternVertex* t = nullptr;
+    for (PatternVertex& v : cp().vertices)
+        if (v.vtmEdge && v.vtmEdge->pair->face && v.vtmEdge->vert->vtmEdge &&
+            apart(v.pos, v.vtmEdge->vert->pos))
+            t = &v;
+    ASSERT_TRUE(t);
+    HalfEdge* X = t->modelHalfEdge;
+    Vec2 a = -X->direction, b = X->pair->direction;
+    double gap = std::atan2(a.x * b.y - a.y * b.x, a.x * b.x + a.y * b.y);
+
+    const struct {
+        double baseAngle;
+        bool lines;
+    } cases[] = {{kPi / 2 - 0.3, true}, {-kPi / 2 + 0.3, true}, {kPi / 2 + 0.3, false}, {-kPi / 2 - 0.3, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.baseAngle);
+        X->tuckAngle = 0.5 * gap + kPi / 2 - c.baseAngle;
+        cp().generateCreaseLines();
+        const CrimpRecord* record = nullptr;
+        for (const CrimpRecord& r : cp().crimps)
+            if (r.vertex == t) record = &r;
+        ASSERT_TRUE(record);
+        EXPECT_EQ(!record->node1->incidentLines.empty(), c.lines);
+    }
 }
 
 // No stretch of paper is folded both ways: two lines of opposite folds from

@@ -162,10 +162,7 @@ TEST(DxfModels, WholeModelsAreWrittenForADxfReader) {
 // What a folder needs of the file is checked by check_dxf.py on the layouts
 // a user saves: converged, then Crease Pattern Generation on and one timer
 // tick. foldable.json names the drawings and, for each, the rules that are
-// known to be still broken there (reported, not failed): "face" on the
-// spheres, where some crimp points and circumcentres of obtuse molecule
-// triangles lie far outside their molecule, so the creases to them cut
-// across faces.
+// known to be still broken there (reported, not failed); none is, today.
 TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
     const std::string dir = outputDirectory();
     const struct {
@@ -176,8 +173,8 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
                   {"octahedron", testsupport::octahedronObj(), ""},
                   {"cube", testsupport::cubeObj(), ""},
                   {"open-grid", testsupport::openGridObj(4), ""},
-                  {"sphere-80", testsupport::sphereObj(1), "\"face\""},
-                  {"sphere-320", testsupport::sphereObj(2), "\"face\""},
+                  {"sphere-80", testsupport::sphereObj(1), ""},
+                  {"sphere-320", testsupport::sphereObj(2), ""},
                   {"torus", torusObj(12, 6), ""}};
     std::string json = "[\n";
     bool first = true;

@@ -225,6 +225,18 @@ TEST(OppositeAngle, TriangleGivesItsApexAngleLargerFaceGivesNone) {
     EXPECT_NEAR(oppositeAngle(quad.X), 0.5 * gap + kPi, 1e-12);
 }
 
+// Where the sides' directions turn the wrong way round, as in a sliver of a
+// molecule whose ideal directions lean past its own, the angle is negative,
+// not a whole turn away: the second crimp's base angle must not jump by pi
+// while the apex it places stays put.
+TEST(OppositeAngle, TurnedOverTriangleGivesANegativeApexAngle) {
+    const double gap = 0.3;
+    Vec2 dt(-std::cos(gap), -std::sin(gap));
+    CrimpCorner turned(Vec2(0, 0), Vec2(2, 0), {Vec2(2, 0), Vec2(1, -1)});
+    turned.directions(Vec2(1, 0), dt);
+    EXPECT_NEAR(oppositeAngle(turned.X), 0.5 * gap + kPi + kPi / 2, 1e-12);
+}
+
 TEST(CrimpPoints, ApexesOverTheVtmEdge) {
     Vec2 P1(1, 1), P2(4, 2);
     Vec2 mid = 0.5 * (P1 + P2);

@@ -12,8 +12,6 @@ struct SolverOptions;
 // idle steps the benchmark waits for it.
 const double kConvergedPenalty = 0.01;
 const int kConvergenceStepCap = 3000;
-// Crease-line ends closer than this are one point.
-const double kPatternTolerance = 1e-4;
 
 // One idle tick as the window runs it: the step, then the end of the
 // stronger converging weights once a step's penalty falls below the

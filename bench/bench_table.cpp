@@ -73,9 +73,9 @@ void BenchTable::print(const BenchRow& row) {
 void BenchTable::printLayoutHeader() {
     fprintf(out_,
             "\nAfter Develop, the idle loop with Avoid Intersection on until a step's penalty is below %g\n"
-            "(\"never\": not within %d steps), the last step's penalty, the time of those steps and the\n"
-            "efficiency then; the crease lines generated on that layout, and how many of them cross\n"
-            "another away from their ends:\n\n",
+            "(\"never\": not within %d steps), the last step's penalty and the time of those steps; the\n"
+            "crease lines generated on that layout, how many of them cross another away from their\n"
+            "ends, and the efficiency on the paper square that holds them:\n\n",
             kConvergedPenalty, kConvergenceStepCap);
     fprintf(out_, "%-*s %*s  %*s %*s %*s %*s %*s %*s\n", modelWidth_, "model", kFacesWidth, "faces",
             kStepsWidth, "idle steps to cv", kNumberWidth, "penalty", kNumberWidth, "ms", kCountWidth,

@@ -175,7 +175,9 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
                   {"open-grid", testsupport::openGridObj(4), ""},
                   {"sphere-80", testsupport::sphereObj(1), ""},
                   {"sphere-320", testsupport::sphereObj(2), ""},
-                  {"torus", torusObj(12, 6), ""}};
+                  {"torus", torusObj(12, 6), ""},
+                  {"icosahedron", testsupport::exampleObj("icosahedron.obj"), ""},
+                  {"dome", testsupport::exampleObj("dome.obj"), ""}};
     std::string json = "[\n";
     bool first = true;
     for (const auto& m : models) {

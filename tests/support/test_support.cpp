@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <utility>
@@ -62,6 +63,13 @@ std::string writeTempFile(const std::string& name, const std::string& text) {
 }
 
 std::string dataPath(const std::string& name) { return std::string(PLICATROPE_TEST_DATA) + "/" + name; }
+
+std::string exampleObj(const std::string& name) {
+    std::ifstream in(std::string(PLICATROPE_EXAMPLES) + "/" + name);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 namespace {
 

@@ -21,6 +21,9 @@ std::string tempPath(const std::string& name);
 // Path of a fixture in tests/data.
 std::string dataPath(const std::string& name);
 
+// Text of a model in examples/, the ones a new user opens first.
+std::string exampleObj(const std::string& name);
+
 // OBJ texts of small closed and open surfaces, faces counter-clockwise
 // seen from outside (from +z for the open ones).
 std::string tetrahedronObj();

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "creasepattern/crease_pattern.h"
 #include "creasepattern/sheet_geometry.h"
@@ -160,16 +161,57 @@ void makeMountains(CreasePattern& cp) {
 // to it cut through faces or retrace a neighbour's.
 bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
 
+// The paper's edge as the layout leaves it: the sides of the face-less
+// half-edges round the pattern.
+struct Segment {
+    Vec2 a, b;
+};
+
+std::vector<Segment> outlineOf(const CreasePattern& cp) {
+    std::vector<Segment> outline;
+    for (const PatternHalfEdge& e : cp.halfEdges)
+        if (!e.face && e.vert && e.prev && e.prev->vert) outline.push_back(Segment{e.prev->vert->pos, e.vert->pos});
+    return outline;
+}
+
+double distanceToSegment(const Vec2& p, const Segment& s) {
+    Vec2 d = s.b - s.a;
+    double dd = sheet::dot(d, d);
+    double t = dd > 0.0 ? std::min(1.0, std::max(0.0, sheet::dot(p - s.a, d) / dd)) : 0.0;
+    return distance(p, s.a + t * d);
+}
+
+// Whether p lies on the paper the layout covers, or within `margin` of it:
+// inside the outline by the parity of its crossings with a ray from p.
+bool nearPattern(const std::vector<Segment>& outline, const Vec2& p, double margin) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    bool inside = false;
+    for (const Segment& s : outline)
+        if ((s.a.y > p.y) != (s.b.y > p.y) &&
+            p.x < s.a.x + (p.y - s.a.y) * (s.b.x - s.a.x) / (s.b.y - s.a.y))
+            inside = !inside;
+    if (inside) return true;
+    for (const Segment& s : outline)
+        if (distanceToSegment(p, s) < margin) return true;
+    return false;
+}
+
 // A crimp on the inner side of every VTM edge that is not on the paper
-// boundary and has a length.
+// boundary and has a length. A base angle near a right angle sends a crimp
+// point tens of edge lengths away, off the pattern altogether; such a point
+// gets no lines, since creases beyond the paper's edge fold no part of the
+// surface. Near a corner of the outline a crimp may reach a little past it,
+// no farther than its VTM edge is long, and keeps its lines.
 void makeCrimps(CreasePattern& cp) {
+    const std::vector<Segment> outline = outlineOf(cp);
     for (PatternVertex& t : cp.vertices) {
         PatternHalfEdge* h = t.vtmEdge;
         if (!h || !h->pair || !h->pair->face) continue;
         PatternVertex* U = h->vert;
         // Only a molecule corner got a node in this call; any other node is stale.
         if (!U || !U->vtmEdge) continue;
-        if (distance(t.pos, U->pos) < CreasePattern::tolerance) continue;
+        const double span = distance(t.pos, U->pos);
+        if (span < CreasePattern::tolerance) continue;
 
         cp.crimps.push_front(CrimpRecord());
         CrimpRecord* c = &cp.crimps.front();
@@ -180,11 +222,11 @@ void makeCrimps(CreasePattern& cp) {
         c->computePoints();
         double s = 0.0, s2 = 0.0;
         crimpBaseAngles(t.modelHalfEdge, s, s2);
-        if (hasApex(s)) {
+        if (hasApex(s) && nearPattern(outline, c->point1, span)) {
             makeLine(cp, t.node, c->node1, CrimpMountain);
             makeLine(cp, U->node, c->node1, CrimpValley);
         }
-        if (hasApex(s2)) {
+        if (hasApex(s2) && nearPattern(outline, c->point2, span)) {
             makeLine(cp, t.node, c->node2, CrimpValley);
             makeLine(cp, U->node, c->node2, CrimpMountain);
         }

@@ -245,13 +245,23 @@ TEST_F(GridLines, CoincidentCornersGetNoCrimpAndNoLineIsTooShort) {
 // exists only for a base angle strictly between -pi/2 and pi/2. Past a right
 // angle tan() wraps the apex through infinity to the far side of the edge
 // (the very spot of the supplementary angle), and creases to it cut across
-// faces: the point gets no lines. Just inside the range it keeps them.
+// faces: the point gets no lines. Just inside the range it keeps them, unless
+// the apex then lies hundreds of edge lengths away, off the pattern.
 TEST_F(GridLines, CrimpPointPastARightBaseAngleGetsNoLines) {
+    // The crimp corner nearest the middle of the grid, so that a moderately
+    // steep apex stays on the pattern.
+    Vec2 middle(0.0, 0.0);
+    int corners = 0;
+    for (const PatternVertex& v : cp().vertices) middle = middle + v.pos, ++corners;
+    middle = middle / corners;
     PatternVertex* t = nullptr;
-    for (PatternVertex& v : cp().vertices)
-        if (v.vtmEdge && v.vtmEdge->pair->face && v.vtmEdge->vert->vtmEdge &&
-            apart(v.pos, v.vtmEdge->vert->pos))
-            t = &v;
+    double nearest = 0.0;
+    for (PatternVertex& v : cp().vertices) {
+        if (!v.vtmEdge || !v.vtmEdge->pair->face || !v.vtmEdge->vert->vtmEdge || !apart(v.pos, v.vtmEdge->vert->pos))
+            continue;
+        double d = std::hypot(v.pos.x - middle.x, v.pos.y - middle.y);
+        if (!t || d < nearest) t = &v, nearest = d;
+    }
     ASSERT_TRUE(t);
     HalfEdge* X = t->modelHalfEdge;
     Vec2 a = -X->direction, b = X->pair->direction;
@@ -260,7 +270,8 @@ TEST_F(GridLines, CrimpPointPastARightBaseAngleGetsNoLines) {
     const struct {
         double baseAngle;
         bool lines;
-    } cases[] = {{kPi / 2 - 0.3, true}, {-kPi / 2 + 0.3, true}, {kPi / 2 + 0.3, false}, {-kPi / 2 - 0.3, false}};
+    } cases[] = {{kPi / 2 - 0.3, true},   {-kPi / 2 + 0.3, true},  {kPi / 2 + 0.3, false},
+                 {-kPi / 2 - 0.3, false}, {kPi / 2 - 1e-4, false}, {-kPi / 2 + 1e-4, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.baseAngle);
         X->tuckAngle = 0.5 * gap + kPi / 2 - c.baseAngle;

@@ -9,22 +9,14 @@ double cross(const Vec2& p, const Vec2& q, const Vec2& r) {
     return (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
 }
 
-double distanceToSegment(const Vec2& p, const Segment& s) {
-    Vec2 d = s.b - s.a, v = p - s.a;
-    double len2 = d.x * d.x + d.y * d.y;
-    double t = len2 > 0.0 ? std::clamp((v.x * d.x + v.y * d.y) / len2, 0.0, 1.0) : 0.0;
-    Vec2 off = v - t * d;
-    return std::hypot(off.x, off.y);
-}
-
 // Strictly on opposite sides: a zero (an end on the other's line) is not.
 bool opposite(double u, double v) { return (u < 0.0 && v > 0.0) || (u > 0.0 && v < 0.0); }
 
 bool crossAwayFromEnds(const Segment& s, const Segment& t, double tolerance) {
     if (!opposite(cross(t.a, t.b, s.a), cross(t.a, t.b, s.b))) return false;
     if (!opposite(cross(s.a, s.b, t.a), cross(s.a, s.b, t.b))) return false;
-    return distanceToSegment(s.a, t) > tolerance && distanceToSegment(s.b, t) > tolerance &&
-           distanceToSegment(t.a, s) > tolerance && distanceToSegment(t.b, s) > tolerance;
+    return sheet::distanceToSegment(s.a, t) > tolerance && sheet::distanceToSegment(s.b, t) > tolerance &&
+           sheet::distanceToSegment(t.a, s) > tolerance && sheet::distanceToSegment(t.b, s) > tolerance;
 }
 
 bool finite(const Segment& s) {

@@ -3,11 +3,9 @@
 
 #include <vector>
 
-#include "model/vec.h"
+#include "creasepattern/sheet_geometry.h"
 
-struct Segment {
-    Vec2 a, b;
-};
+typedef sheet::Segment Segment;
 
 // How many of the segments cross another away from their ends: the two meet
 // at a point inside both, and no end of either lies within `tolerance` of the

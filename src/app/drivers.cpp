@@ -1,9 +1,6 @@
 #include <wx/statusbr.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <vector>
 
 #include "app/main_frame.h"
 #include "app/plicatrope_app.h"
@@ -20,10 +17,6 @@ const int kTicksPerSample = 16;
 // Idle ticks with a developed model since the last frame-rate sample.
 int32_t fpsTickCount = 0;
 
-// A step that moves no corner by more than this fraction of the sheet's size
-// leaves the layout as it was: there is nothing left for the idle loop to do.
-const double kStillLayout = 1e-9;
-
 const wxString kCutHint = wxT("Press Shift to only relocate cut lines.");
 const wxString kExplodeHint = wxT("Drag:Fatten molecules  Shift+Drag: Thin molecules");
 
@@ -31,29 +24,6 @@ wxString toolHint(ToolMode tool) {
     if (tool == ToolCut) return kCutHint;
     if (tool == ToolExplode) return kExplodeHint;
     return wxEmptyString;
-}
-
-Vec2 onSheet(const HalfEdge& h) { return h.face ? h.face->translation + h.corner : h.corner; }
-
-// The layout as the views draw it: every half-edge's corner on the sheet.
-void takeCorners(const Polyhedron& model, std::vector<Vec2>& corners) {
-    corners.clear();
-    corners.reserve(model.halfEdges.size());
-    for (const HalfEdge& h : model.halfEdges) corners.push_back(onSheet(h));
-}
-
-bool layoutMoved(const Polyhedron& model, const std::vector<Vec2>& before) {
-    if (before.size() != model.halfEdges.size()) return true;
-    double size = 0.0, move = 0.0;
-    size_t i = 0;
-    for (const HalfEdge& h : model.halfEdges) {
-        const Vec2& b = before[i++];
-        Vec2 p = onSheet(h);
-        size = std::max({size, std::fabs(p.x), std::fabs(p.y)});
-        move = std::max({move, std::fabs(p.x - b.x), std::fabs(p.y - b.y)});
-    }
-    // A layout gone non-finite compares as still: there is nothing to improve.
-    return move > kStillLayout * size;
 }
 
 SolverOptions optionsOf(const PlicatropeApp* app) {
@@ -89,9 +59,8 @@ void MainFrame::OnIdle(wxIdleEvent& event) {
 
     bool improving = false;
     if (app->loaded && app->developed) {
-        takeCorners(*app->workingModel, idleCorners);
         IdleStepResult step = idleStep(*app->workingModel, optionsOf(app), converging);
-        improving = step.stepped && layoutMoved(*app->workingModel, idleCorners);
+        improving = step.moved;
         if (step.stepped && converging && step.penalty < kConvergedPenalty) {
             printf("\ncv:%lldms\n", (long long)(currentMillis() - convergenceStart));
             converging = false;

@@ -5,9 +5,6 @@
 #include <wx/timer.h>
 
 #include <cstdint>
-#include <vector>
-
-#include "model/vec.h"
 
 class PlicatropeApp;
 class ProportionalSplitter;
@@ -74,9 +71,6 @@ private:
         int toolMove, toolExplode, toolSplitETM, toolCut, toolFlood;
         int drawTuckProxy, drawTuck, drawFacets, drawEdges;
     };
-
-    // The layout before the last idle step, kept to reuse its storage.
-    std::vector<Vec2> idleCorners;
 
     struct Menus {
         wxMenuBar* bar;

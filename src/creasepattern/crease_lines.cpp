@@ -163,36 +163,25 @@ bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
 
 // The paper's edge as the layout leaves it: the sides of the face-less
 // half-edges round the pattern.
-struct Segment {
-    Vec2 a, b;
-};
-
-std::vector<Segment> outlineOf(const CreasePattern& cp) {
-    std::vector<Segment> outline;
+std::vector<sheet::Segment> outlineOf(const CreasePattern& cp) {
+    std::vector<sheet::Segment> outline;
     for (const PatternHalfEdge& e : cp.halfEdges)
-        if (!e.face && e.vert && e.prev && e.prev->vert) outline.push_back(Segment{e.prev->vert->pos, e.vert->pos});
+        if (!e.face && e.vert && e.prev && e.prev->vert) outline.push_back(sheet::Segment{e.prev->vert->pos, e.vert->pos});
     return outline;
-}
-
-double distanceToSegment(const Vec2& p, const Segment& s) {
-    Vec2 d = s.b - s.a;
-    double dd = sheet::dot(d, d);
-    double t = dd > 0.0 ? std::min(1.0, std::max(0.0, sheet::dot(p - s.a, d) / dd)) : 0.0;
-    return distance(p, s.a + t * d);
 }
 
 // Whether p lies on the paper the layout covers, or within `margin` of it:
 // inside the outline by the parity of its crossings with a ray from p.
-bool nearPattern(const std::vector<Segment>& outline, const Vec2& p, double margin) {
+bool nearPattern(const std::vector<sheet::Segment>& outline, const Vec2& p, double margin) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
     bool inside = false;
-    for (const Segment& s : outline)
+    for (const sheet::Segment& s : outline)
         if ((s.a.y > p.y) != (s.b.y > p.y) &&
             p.x < s.a.x + (p.y - s.a.y) * (s.b.x - s.a.x) / (s.b.y - s.a.y))
             inside = !inside;
     if (inside) return true;
-    for (const Segment& s : outline)
-        if (distanceToSegment(p, s) < margin) return true;
+    for (const sheet::Segment& s : outline)
+        if (sheet::distanceToSegment(p, s) < margin) return true;
     return false;
 }
 
@@ -203,7 +192,7 @@ bool nearPattern(const std::vector<Segment>& outline, const Vec2& p, double marg
 // surface. Near a corner of the outline a crimp may reach a little past it,
 // no farther than its VTM edge is long, and keeps its lines.
 void makeCrimps(CreasePattern& cp) {
-    const std::vector<Segment> outline = outlineOf(cp);
+    const std::vector<sheet::Segment> outline = outlineOf(cp);
     for (PatternVertex& t : cp.vertices) {
         PatternHalfEdge* h = t.vtmEdge;
         if (!h || !h->pair || !h->pair->face) continue;

@@ -1,6 +1,7 @@
 #ifndef PLICATROPE_CREASEPATTERN_SHEET_GEOMETRY_H
 #define PLICATROPE_CREASEPATTERN_SHEET_GEOMETRY_H
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/oripoly.h"
@@ -15,6 +16,19 @@ inline double angleFromTo(const Vec2& x, const Vec2& y) { return std::atan2(cros
 inline Vec2 quarterTurn(const Vec2& w) { return Vec2(-w.y, w.x); }
 // Where X's head lies on the sheet in X's face.
 inline Vec2 sheetPosition(const HalfEdge* X) { return X->face->translation + X->corner; }
+
+// A straight stretch of crease or outline on the sheet.
+struct Segment {
+    Vec2 a, b;
+};
+
+inline double distanceToSegment(const Vec2& p, const Segment& s) {
+    Vec2 d = s.b - s.a, v = p - s.a;
+    double len2 = dot(d, d);
+    double t = len2 > 0.0 ? std::clamp(dot(v, d) / len2, 0.0, 1.0) : 0.0;
+    Vec2 off = v - t * d;
+    return std::hypot(off.x, off.y);
+}
 
 // Sides next to an edge molecule or the paper edge count with their ideal
 // direction rather than their actual one.

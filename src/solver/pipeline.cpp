@@ -1,5 +1,7 @@
 #include "solver/pipeline.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <vector>
@@ -9,6 +11,33 @@
 namespace {
 
 const double kNotFinite = std::numeric_limits<double>::infinity();
+// A step that moves no corner by more than this fraction of the layout's size
+// leaves it as it was.
+const double kStillLayout = 1e-9;
+
+Vec2 onSheet(const HalfEdge& h) { return h.face ? h.face->translation + h.corner : h.corner; }
+
+// Every half-edge's corner on the sheet, as the views draw the layout.
+std::vector<Vec2> sheetCorners(const Polyhedron& model) {
+    std::vector<Vec2> corners;
+    corners.reserve(model.halfEdges.size());
+    for (const HalfEdge& h : model.halfEdges) corners.push_back(onSheet(h));
+    return corners;
+}
+
+// A layout gone non-finite compares as still: there is nothing to improve.
+bool layoutMoved(const Polyhedron& model, const std::vector<Vec2>& before) {
+    if (before.size() != model.halfEdges.size()) return true;
+    double size = 0.0, move = 0.0;
+    size_t i = 0;
+    for (const HalfEdge& h : model.halfEdges) {
+        const Vec2& b = before[i++];
+        Vec2 p = onSheet(h);
+        size = std::max({size, std::fabs(p.x), std::fabs(p.y)});
+        move = std::max({move, std::fabs(p.x - b.x), std::fabs(p.y - b.y)});
+    }
+    return move > kStillLayout * size;
+}
 
 // Tuck widths and face translations: what an idle step changes.
 struct SavedPlacement {
@@ -145,6 +174,7 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
         double a = options.avoidIntersection ? (converging ? 1.8 : 1.0) : 0.0;
         double b = converging ? 1.1 : 1.0;
         const SavedPlacement lastFinite(working);
+        const std::vector<Vec2> corners = sheetCorners(working);
         result.penalty = solver.penaltyStep(a, b, 0.0);
         result.stepped = true;
         if (!solver.halted) {
@@ -159,6 +189,7 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
             pattern.triangulateVertexMolecules();
             pattern.improveVertexMolecules();
         }
+        result.moved = layoutMoved(working, corners);
     }
     if (options.creasePatternOn && pattern.built) pattern.updatePositions();
     return result;

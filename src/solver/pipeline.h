@@ -28,6 +28,9 @@ void developAgain(Polyhedron& working);
 
 struct IdleStepResult {
     bool stepped = false;  // a penalty step was taken
+    // The step moved some corner on the sheet by more than a billionth of the
+    // layout's size; a layout the steps no longer change needs no more of them.
+    bool moved = false;
     // The penalty before that step; infinite once the solver has stopped on
     // a width or translation that is not finite.
     double penalty = 0.0;

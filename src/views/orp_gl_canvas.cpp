@@ -145,11 +145,14 @@ void orpGLCanvas::setupCamera() {
     double aspect = vp[2] > 0.0 && vp[3] > 0.0 ? vp[2] / vp[3] : 1.0;
     ViewKind kind = viewKind();
     double extent;
+    Vec3 centre;
     if (kind == PatternView) {
-        Vec2 centre;
-        paperSquare(*app, yaw, centre, extent);
+        Vec2 paperCentre;
+        paperSquare(*app, yaw, paperCentre, extent);
         eye.z = sheetDistance(extent, aspect, fieldOfView);
+        centre = Vec3(paperCentre.x, paperCentre.y, 0.0);
     } else {
+        centre = turningCentre();
         extent = boundingDiameter(*app->workingModel);
         eye.z = sphereDistance(extent, aspect, fieldOfView);
     }
@@ -168,7 +171,6 @@ void orpGLCanvas::setupCamera() {
     } else if (kind == PatternView) {
         glRotated(yaw, 0.0, 0.0, 1.0);
     }
-    Vec3 centre = turningCentre();
     glTranslated(-centre.x, -centre.y, -centre.z);
 }
 

@@ -46,17 +46,37 @@ void countCrossings(Polyhedron& working, LayoutFigures& figures) {
     for (const CreaseLine& line : working.creasePattern.lines)
         segments.push_back(Segment{*line.start->point, *line.end->point});
     figures.creaseLines = (int)segments.size();
-    figures.crossings = countCrossingLines(segments, CreasePattern::tolerance);
+    figures.crossings = countCrossingLines(segments, working.creasePattern.lengthTolerance());
     // Measured against the paper that holds the lines too, as the status line
     // shows it once the pattern is there.
     figures.efficiency = working.efficiencyAt(0.0);
+}
+
+// The idle loop after convergence until it rests, then the timer's tick
+// with Crease Pattern Generation on, as the user sees the layout then.
+void runToRest(Polyhedron& working, LayoutFigures& figures) {
+    SolverOptions options;
+    bool converging = false, resting = false;
+    int steps = 0;
+    runQuietly([&] {
+        while (!resting && steps < kConvergenceStepCap) {
+            IdleStepResult step = idleStep(working, options, converging);
+            resting = !step.moved;
+            ++steps;
+        }
+        options.creasePatternOn = true;
+        creasePatternTick(working, options);
+        working.creasePattern.updatePositions();
+    });
+    if (resting) figures.restSteps = figures.steps + steps;
+    figures.restEfficiency = working.efficiencyAt(0.0);
 }
 
 }  // namespace
 
 double windowIdleStep(Polyhedron& working, const SolverOptions& options, bool& converging) {
     IdleStepResult step = idleStep(working, options, converging);
-    if (step.stepped && converging && step.penalty < kConvergedPenalty) converging = false;
+    if (step.converged && converging) converging = false;
     return step.penalty;
 }
 
@@ -78,5 +98,6 @@ LayoutFigures measureLayout(const BenchModel& model) {
     figures.refusal.clear();
     runToConvergence(working, figures);
     countCrossings(working, figures);
+    if (figures.converged) runToRest(working, figures);
     return figures;
 }

@@ -8,9 +8,7 @@
 class Polyhedron;
 struct SolverOptions;
 
-// The window's penalty below which a layout is reported converged, and the
-// idle steps the benchmark waits for it.
-const double kConvergedPenalty = 0.01;
+// The idle steps the benchmark waits for convergence, and then for rest.
 const int kConvergenceStepCap = 3000;
 
 // One idle tick as the window runs it: the step, then the end of the
@@ -32,13 +30,19 @@ struct LayoutFigures {
     double efficiency = -1.0;
     int creaseLines = -1;
     int crossings = -1;
+    // The idle loop goes on from convergence until a step that leaves the
+    // layout as it was, where the window stops asking for idle events: the
+    // steps from Develop to that one (-1 when not within the cap again), and
+    // the efficiency then, with the crease lines made again.
+    int restSteps = -1;
+    double restEfficiency = -1.0;
 };
 
 // Loads and develops the model as the window does, runs the idle loop with
 // Avoid Intersection on until the penalty first falls below the threshold
 // (or the cap), then builds the crease pattern, turns Crease Pattern
 // Generation on for one timer tick, and counts the crease lines that cross
-// another away from their ends.
+// another away from their ends; then idles on until the layout rests.
 LayoutFigures measureLayout(const BenchModel& model);
 
 #endif

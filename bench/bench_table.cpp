@@ -46,6 +46,11 @@ std::string stepsText(const LayoutFigures& f) {
     return f.converged ? std::to_string(f.steps) : "never";
 }
 
+std::string restText(const LayoutFigures& f) {
+    if (!f.converged) return "-";
+    return f.restSteps < 0 ? "never" : std::to_string(f.restSteps);
+}
+
 double stepsPerSecond(const LayoutFigures& f) { return f.ms > 0 ? f.steps * 1000.0 / f.ms : -1.0; }
 
 }  // namespace
@@ -72,14 +77,17 @@ void BenchTable::print(const BenchRow& row) {
 
 void BenchTable::printLayoutHeader() {
     fprintf(out_,
-            "\nAfter Develop, the idle loop with Avoid Intersection on until a step's penalty is below %g\n"
-            "(\"never\": not within %d steps), the last step's penalty and the time of those steps; the\n"
-            "crease lines generated on that layout, how many of them cross another away from their\n"
-            "ends, and the efficiency on the paper square that holds them:\n\n",
-            kConvergedPenalty, kConvergenceStepCap);
-    fprintf(out_, "%-*s %*s  %*s %*s %*s %*s %*s %*s\n", modelWidth_, "model", kFacesWidth, "faces",
+            "\nAfter Develop, the idle loop with Avoid Intersection on until a step's penalty is below\n"
+            "0.01 times the square of the model's length scale (\"never\": not within %d steps), the\n"
+            "last step's penalty and the time of those steps; the crease lines generated on that\n"
+            "layout, how many of them cross another away from their ends, and the efficiency on the\n"
+            "paper square that holds them; then the idle steps from Develop until the layout rests\n"
+            "and the efficiency then, with its crease lines made again:\n\n",
+            kConvergenceStepCap);
+    fprintf(out_, "%-*s %*s  %*s %*s %*s %*s %*s %*s %*s %*s\n", modelWidth_, "model", kFacesWidth, "faces",
             kStepsWidth, "idle steps to cv", kNumberWidth, "penalty", kNumberWidth, "ms", kCountWidth,
-            "efficiency %", kCountWidth, "crease lines", kCrossingWidth, "crossing lines");
+            "efficiency %", kCountWidth, "crease lines", kCrossingWidth, "crossing lines", kStepsWidth,
+            "steps to rest", kCountWidth, "at rest %");
     fflush(out_);
 }
 
@@ -88,10 +96,11 @@ void BenchTable::printLayout(const std::string& model, const LayoutFigures& f) {
     if (!f.refusal.empty()) {
         fprintf(out_, "%s\n", f.refusal.c_str());
     } else {
-        fprintf(out_, "%*s %*s %*s %*s %*s %*s\n", kStepsWidth, stepsText(f).c_str(), kNumberWidth,
+        fprintf(out_, "%*s %*s %*s %*s %*s %*s %*s %*s\n", kStepsWidth, stepsText(f).c_str(), kNumberWidth,
                 number(f.penalty, "%.3g").c_str(), kNumberWidth, number(f.ms, "%.2f").c_str(), kCountWidth,
                 number(100.0 * f.efficiency, "%.2f").c_str(), kCountWidth, count(f.creaseLines).c_str(),
-                kCrossingWidth, count(f.crossings).c_str());
+                kCrossingWidth, count(f.crossings).c_str(), kStepsWidth, restText(f).c_str(), kCountWidth,
+                number(100.0 * f.restEfficiency, "%.2f").c_str());
     }
     fflush(out_);
 }
@@ -112,13 +121,13 @@ bool CsvFile::open(const std::string& path) {
     }
     fprintf(fp_,
             "model,faces,stage,ms,per_second,runs,peak_mb,note,"
-            "idle_steps,converged,penalty,efficiency,crease_lines,crossings\n");
+            "idle_steps,converged,penalty,efficiency,crease_lines,crossings,rest_steps,rest_efficiency\n");
     return true;
 }
 
 void CsvFile::write(const BenchRow& row) {
     if (!fp_) return;
-    fprintf(fp_, "%s,%d,%s,%s,%s,%d,%s,%s,,,,,,\n", csvField(row.model).c_str(), row.faces,
+    fprintf(fp_, "%s,%d,%s,%s,%s,%d,%s,%s,,,,,,,,\n", csvField(row.model).c_str(), row.faces,
             csvField(row.stage).c_str(), csvNumber(row.ms, "%.4f").c_str(), csvNumber(row.rate, "%.2f").c_str(),
             row.runs, csvNumber(row.peakMB, "%.1f").c_str(), csvField(row.note).c_str());
 }
@@ -126,11 +135,12 @@ void CsvFile::write(const BenchRow& row) {
 void CsvFile::writeLayout(const std::string& model, const LayoutFigures& f) {
     if (!fp_) return;
     const char* converged = !f.refusal.empty() ? "" : f.broken ? "broken" : f.converged ? "yes" : "no";
-    fprintf(fp_, "%s,%d,%s,%s,%s,%d,,%s,%s,%s,%s,%s,%s,%s\n", csvField(model).c_str(), f.faces, kLayoutStage,
-            csvNumber(f.ms, "%.4f").c_str(), csvNumber(stepsPerSecond(f), "%.2f").c_str(),
+    fprintf(fp_, "%s,%d,%s,%s,%s,%d,,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", csvField(model).c_str(), f.faces,
+            kLayoutStage, csvNumber(f.ms, "%.4f").c_str(), csvNumber(stepsPerSecond(f), "%.2f").c_str(),
             f.refusal.empty() ? 1 : 0, csvField(f.refusal).c_str(), csvCount(f.steps).c_str(), converged,
             csvNumber(f.penalty, "%.6g").c_str(), csvNumber(f.efficiency, "%.6f").c_str(),
-            csvCount(f.creaseLines).c_str(), csvCount(f.crossings).c_str());
+            csvCount(f.creaseLines).c_str(), csvCount(f.crossings).c_str(), csvCount(f.restSteps).c_str(),
+            csvNumber(f.restEfficiency, "%.6f").c_str());
 }
 
 bool CsvFile::finish() {

@@ -3,6 +3,7 @@
 open, every face listed counter-clockwise seen from outside."""
 import math
 import os
+import random
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "examples")
@@ -99,7 +100,56 @@ def dome():
     write("dome.obj", "Open hexagonal cap: the rim is the boundary.", v, outward(v, f, [0, 0, -10]))
 
 
+def hull(points):
+    """Triangles of the convex hull of points in general position, each
+    counter-clockwise seen from outside, added one point at a time."""
+    inside = centre(points[:4])
+
+    def facing(f, p):
+        a, b, c = (points[i] for i in f)
+        return dot(cross(sub(b, a), sub(c, a)), sub(p, a))
+
+    faces = outward(points, [[0, 1, 2], [0, 1, 3], [0, 2, 3], [1, 2, 3]], inside)
+    for i in range(4, len(points)):
+        seen = [f for f in faces if facing(f, points[i]) > 1e-12]
+        if not seen:
+            continue
+        rim = set()
+        for f in seen:
+            for k in range(3):
+                e = (f[k], f[(k + 1) % 3])
+                if (e[1], e[0]) in rim:
+                    rim.remove((e[1], e[0]))
+                else:
+                    rim.add(e)
+        faces = [f for f in faces if facing(f, points[i]) <= 1e-12] + [[a, b, i] for a, b in rim]
+    return faces
+
+
+def pebble():
+    # What a scanner leaves: uneven triangles of every shape around a bumpy,
+    # flattened body, each vertex a little off the smooth surface.
+    rng = random.Random(12345)
+    directions = []
+    while len(directions) < 1839:
+        p = [2 * rng.random() - 1 for _ in range(3)]
+        r = math.sqrt(dot(p, p))
+        if not 0.1 < r <= 1:
+            continue
+        p = [c / r for c in p]
+        # Scanners thin out points that fall almost on one another.
+        if all(math.dist(p, q) > 0.02 for q in directions):
+            directions.append(p)
+    faces = hull(directions)
+    v = []
+    for x, y, z in directions:
+        r = 1 + 0.25 * (math.sin(3 * x + 1) * math.cos(2 * y) + 0.5 * math.sin(5 * z + 2 * x))
+        r *= 1 + 0.08 * (2 * rng.random() - 1)
+        v.append([x * r, y * r, 0.8 * z * r])
+    write("pebble.obj", "An irregular closed mesh of %d triangles, as a scanner leaves one." % len(faces), v, faces)
+
+
 if __name__ == "__main__":
     os.makedirs(OUT, exist_ok=True)
-    for make in (tetrahedron, cube, octahedron, icosahedron, pyramid, dome):
+    for make in (tetrahedron, cube, octahedron, icosahedron, pyramid, dome, pebble):
         make()

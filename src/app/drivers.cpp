@@ -11,7 +11,6 @@
 namespace {
 
 const double kDegreesToRadians = 0.017453292519943295;
-const double kConvergedPenalty = 0.01;
 const int kTicksPerSample = 16;
 
 // Idle ticks with a developed model since the last frame-rate sample.
@@ -61,7 +60,7 @@ void MainFrame::OnIdle(wxIdleEvent& event) {
     if (app->loaded && app->developed) {
         IdleStepResult step = idleStep(*app->workingModel, optionsOf(app), converging);
         improving = step.moved;
-        if (step.stepped && converging && step.penalty < kConvergedPenalty) {
+        if (step.converged && converging) {
             printf("\ncv:%lldms\n", (long long)(currentMillis() - convergenceStart));
             converging = false;
         }

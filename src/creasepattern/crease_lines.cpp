@@ -28,7 +28,7 @@ double distance(const Vec2& a, const Vec2& b) {
 // lines would only retrace its neighbours' creases with the opposite fold.
 // A two-sided molecule at the paper edge is flat by nature; it folds as long
 // as its two corners are apart.
-bool hasNoWidth(const PatternFace& f) {
+bool hasNoWidth(const PatternFace& f, double tolerance) {
     int n = countSides(&f);
     double twiceArea = 0.0, longest = 0.0;
     if (!f.edge->vert) return true;
@@ -41,8 +41,8 @@ bool hasNoWidth(const PatternFace& f) {
         twiceArea += sheet::cross(a - origin, b - origin);
         longest = std::max(longest, distance(a, b));
     }
-    if (longest < CreasePattern::tolerance) return true;
-    return n >= 3 && std::fabs(twiceArea) < CreasePattern::tolerance * longest;
+    if (longest < tolerance) return true;
+    return n >= 3 && std::fabs(twiceArea) < tolerance * longest;
 }
 
 PatternNode* makeNode(CreasePattern& cp, Vec2* point) {
@@ -54,11 +54,11 @@ bool foldsMountain(char kind) { return kind == Mountain || kind == CrimpMountain
 
 // Whether the segments from `at` to a and from `at` to b leave along one line
 // in one direction, so that they share the shorter one.
-bool runTogether(const Vec2& at, const Vec2& a, const Vec2& b) {
+bool runTogether(const Vec2& at, const Vec2& a, const Vec2& b, double tolerance) {
     Vec2 u = a - at, v = b - at;
     double lu = distance(at, a), lv = distance(at, b);
-    if (lu < CreasePattern::tolerance || lv < CreasePattern::tolerance) return false;
-    return sheet::dot(u, v) > 0.0 && std::fabs(sheet::cross(u, v)) < CreasePattern::tolerance * std::max(lu, lv);
+    if (lu < tolerance || lv < tolerance) return false;
+    return sheet::dot(u, v) > 0.0 && std::fabs(sheet::cross(u, v)) < tolerance * std::max(lu, lv);
 }
 
 PatternNode* otherEnd(const CreaseLine* line, const PatternNode* node) {
@@ -67,10 +67,10 @@ PatternNode* otherEnd(const CreaseLine* line, const PatternNode* node) {
 
 // Whether a line of this kind from `node` to `far` would retrace a line of
 // the opposite fold already ending at `node`.
-bool retracesOppositeFold(const PatternNode* node, const PatternNode* far, char kind) {
+bool retracesOppositeFold(const PatternNode* node, const PatternNode* far, char kind, double tolerance) {
     for (const CreaseLine* line : node->incidentLines)
         if (foldsMountain(line->kind) != foldsMountain(kind) &&
-            runTogether(*node->point, *far->point, *otherEnd(line, node)->point))
+            runTogether(*node->point, *far->point, *otherEnd(line, node)->point, tolerance))
             return true;
     return false;
 }
@@ -80,8 +80,10 @@ bool retracesOppositeFold(const PatternNode* node, const PatternNode* far, char 
 // can be folded both ways. This happens where tucks have almost no width and
 // their molecules and crimps shrink onto their neighbours' creases.
 void makeLine(CreasePattern& cp, PatternNode* start, PatternNode* end, char kind) {
-    if (distance(*start->point, *end->point) < CreasePattern::tolerance) return;
-    if (retracesOppositeFold(start, end, kind) || retracesOppositeFold(end, start, kind)) return;
+    const double tolerance = cp.lengthTolerance();
+    if (distance(*start->point, *end->point) < tolerance) return;
+    if (retracesOppositeFold(start, end, kind, tolerance) || retracesOppositeFold(end, start, kind, tolerance))
+        return;
     cp.lines.push_front(CreaseLine());
     CreaseLine* line = &cp.lines.front();
     line->start = start;
@@ -102,7 +104,7 @@ PatternNode* nodeAcrossEdgeMolecule(const PatternHalfEdge* U) {
 // A centre on the paper edge itself needs no valley out to it.
 void makeBoundaryValley(CreasePattern& cp, PatternNode* from, PatternHalfEdge* U) {
     if (!U->vert || !U->pair->vert) return;
-    if (distance(*from->point, 0.5 * (U->vert->pos + U->pair->vert->pos)) < CreasePattern::tolerance) return;
+    if (distance(*from->point, 0.5 * (U->vert->pos + U->pair->vert->pos)) < cp.lengthTolerance()) return;
     cp.midpoints.push_front(BoundaryMidpoint());
     BoundaryMidpoint* m = &cp.midpoints.front();
     m->owner = &cp;
@@ -115,8 +117,9 @@ void makeBoundaryValley(CreasePattern& cp, PatternNode* from, PatternHalfEdge* U
 // A valley for every pair of neighbouring molecule triangles, made when the
 // second of the two is visited, and one out to every paper-boundary side.
 void makeValleys(CreasePattern& cp) {
+    const double tolerance = cp.lengthTolerance();
     for (PatternFace& G : cp.faces) {
-        if (G.kind != VertexMolecule || G.node || !G.edge || hasNoWidth(G)) continue;
+        if (G.kind != VertexMolecule || G.node || !G.edge || hasNoWidth(G, tolerance)) continue;
         G.node = makeNode(cp, &G.centre);
         int sides = countSides(&G);
         PatternHalfEdge* d = G.edge;
@@ -193,6 +196,7 @@ bool nearPattern(const std::vector<sheet::Segment>& outline, const Vec2& p, doub
 // no farther than its VTM edge is long, and keeps its lines.
 void makeCrimps(CreasePattern& cp) {
     const std::vector<sheet::Segment> outline = outlineOf(cp);
+    const double tolerance = cp.lengthTolerance();
     for (PatternVertex& t : cp.vertices) {
         PatternHalfEdge* h = t.vtmEdge;
         if (!h || !h->pair || !h->pair->face) continue;
@@ -200,7 +204,7 @@ void makeCrimps(CreasePattern& cp) {
         // Only a molecule corner got a node in this call; any other node is stale.
         if (!U || !U->vtmEdge) continue;
         const double span = distance(t.pos, U->pos);
-        if (span < CreasePattern::tolerance) continue;
+        if (span < tolerance) continue;
 
         cp.crimps.push_front(CrimpRecord());
         CrimpRecord* c = &cp.crimps.front();

@@ -7,6 +7,7 @@ namespace {
 // Drops the crease lines and the records made only for them. Nodes own their
 // line arrays, which go with them.
 void dropCreaseLineRecords(CreasePattern& cp) {
+    cp.tickedCorners.clear();
     cp.nodes.clear();
     cp.lines.clear();
     cp.midpoints.clear();
@@ -21,6 +22,8 @@ void dropAllRecords(CreasePattern& cp) {
 }
 
 }  // namespace
+
+double CreasePattern::lengthTolerance() const { return tolerance * (model ? model->lengthScale() : 1.0); }
 
 void CreasePattern::attachModel(Polyhedron* m) {
     built = false;

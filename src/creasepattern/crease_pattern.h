@@ -111,8 +111,9 @@ struct CreaseLine {
 // front of its list, so each list runs from the newest record to the oldest.
 class CreasePattern {
 public:
-    // Lengths and heights on the sheet below this are no length at all: no
-    // crease is made, drawn or written that short.
+    // Lengths and heights on the sheet below this share of the model's
+    // length scale are no length at all: no crease is made, drawn or written
+    // that short, whatever the units of the model.
     static constexpr double tolerance = 1e-4;
 
     bool built = false;
@@ -125,10 +126,18 @@ public:
     std::list<CrimpRecord> crimps;
     std::list<PatternNode> nodes;
     std::list<CreaseLine> lines;
+    // The sheet corners of the layout that the last timer tick left the
+    // pattern for, and whether it made crease lines then: a tick on the same
+    // layout has nothing to do. Emptied with the crease lines.
+    std::vector<Vec2> tickedCorners;
+    bool tickedLines = false;
 
     CreasePattern() = default;
     CreasePattern(const CreasePattern&) = delete;
     CreasePattern& operator=(const CreasePattern&) = delete;
+
+    // `tolerance` in the units of the sheet, for the attached model.
+    double lengthTolerance() const;
 
     // Lifecycle.
     void attachModel(Polyhedron* m);

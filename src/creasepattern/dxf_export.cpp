@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -27,30 +28,48 @@ const char* const kBlue = " 62\n5\n";
 
 bool isFinite(const Vec2& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
+// The file being written, and the decimals of its coordinates.
+struct Sink {
+    FILE* file;
+    int decimals;
+};
+
+// Six decimals, as for a sheet of unit size or larger; a smaller sheet gets
+// as many more as it is decades smaller, so that a model drawn in other
+// units keeps its creases apart instead of rounding them onto one another.
+int decimalsFor(double side) {
+    if (!(side > 0.0) || !std::isfinite(side) || side >= 1.0) return 6;
+    return std::min(17, 6 + (int)std::ceil(-std::log10(side)));
+}
+
+void writeCoordinate(const Sink& out, const char* code, double value) {
+    fprintf(out.file, "%s\n%.*f\n", code, out.decimals, value);
+}
+
 // The complex factor a + ib that every written point is multiplied by.
 struct Transform {
     double a, b;
     Vec2 operator()(const Vec2& p) const { return Vec2(a * p.x - b * p.y, b * p.x + a * p.y); }
 };
 
-void beginPolyline(FILE* fp, const char* layer, const char* colour) {
-    fprintf(fp, "  0\nPOLYLINE\n");
-    fprintf(fp, "%s", layer);
-    fprintf(fp, " 70\n1\n");
-    fprintf(fp, "%s", colour);
-    fprintf(fp, " 10\n0\n");
-    fprintf(fp, " 20\n0\n");
+void beginPolyline(const Sink& out, const char* layer, const char* colour) {
+    fprintf(out.file, "  0\nPOLYLINE\n");
+    fprintf(out.file, "%s", layer);
+    fprintf(out.file, " 70\n1\n");
+    fprintf(out.file, "%s", colour);
+    fprintf(out.file, " 10\n0\n");
+    fprintf(out.file, " 20\n0\n");
 }
 
 // A point that is not finite is left out: a reader would refuse the file.
-void writeVertex(FILE* fp, const Vec2& p) {
+void writeVertex(const Sink& out, const Vec2& p) {
     if (!isFinite(p)) return;
-    fprintf(fp, "  0\nVERTEX\n");
-    fprintf(fp, " 10\n%f\n", p.x);
-    fprintf(fp, " 20\n%f\n", p.y);
+    fprintf(out.file, "  0\nVERTEX\n");
+    writeCoordinate(out, " 10", p.x);
+    writeCoordinate(out, " 20", p.y);
 }
 
-void endPolyline(FILE* fp) { fprintf(fp, "  0\nSEQEND\n"); }
+void endPolyline(const Sink& out) { fprintf(out.file, "  0\nSEQEND\n"); }
 
 void layerOfKind(char kind, const char*& layer, const char*& colour) {
     switch (kind) {
@@ -76,97 +95,109 @@ void layerOfKind(char kind, const char*& layer, const char*& colour) {
     }
 }
 
-void writeLine(FILE* fp, char kind, const Vec2& p0, const Vec2& p1) {
+void writeLine(const Sink& out, char kind, const Vec2& p0, const Vec2& p1) {
     if (!isFinite(p0) || !isFinite(p1)) return;
     const char* layer;
     const char* colour;
     layerOfKind(kind, layer, colour);
-    fprintf(fp, "  0\nLINE\n");
-    fprintf(fp, "%s", layer);
-    fprintf(fp, "%s", colour);
-    fprintf(fp, " 10\n%f\n", p0.x);
-    fprintf(fp, " 20\n%f\n", p0.y);
-    fprintf(fp, " 11\n%f\n", p1.x);
-    fprintf(fp, " 21\n%f\n", p1.y);
+    fprintf(out.file, "  0\nLINE\n");
+    fprintf(out.file, "%s", layer);
+    fprintf(out.file, "%s", colour);
+    writeCoordinate(out, " 10", p0.x);
+    writeCoordinate(out, " 20", p0.y);
+    writeCoordinate(out, " 11", p1.x);
+    writeCoordinate(out, " 21", p1.y);
 }
 
 // The axis-aligned square of side m k around the layout turned by the
-// factor's angle, computed in the turned frame.
-void writePaperSquare(FILE* fp, const Polyhedron& model, const Transform& T) {
-    Vec2 hi, lo;
-    model.boundsAt(std::atan2(T.b, T.a), hi, lo);
-    Vec2 size = hi - lo;
-    double m = size.x > size.y ? size.x : size.y;
-    Vec2 c = 0.5 * (hi + lo);
-    Vec2 A = c + Vec2(0.5 * m, 0.5 * m);
-    Vec2 B = c - Vec2(0.5 * m, 0.5 * m);
-    // A layout without a single finite corner gets the sheet of an empty model.
-    if (!isFinite(A) || !isFinite(B)) {
-        A = Vec2(0.5, 0.5);
-        B = Vec2(-0.5, -0.5);
+// factor's angle, computed in the turned frame: its corners A and B.
+struct PaperSquare {
+    Vec2 A, B;
+    double k;
+
+    PaperSquare(const Polyhedron& model, const Transform& T) {
+        Vec2 hi, lo;
+        model.boundsAt(std::atan2(T.b, T.a), hi, lo);
+        Vec2 size = hi - lo;
+        double m = size.x > size.y ? size.x : size.y;
+        Vec2 c = 0.5 * (hi + lo);
+        A = c + Vec2(0.5 * m, 0.5 * m);
+        B = c - Vec2(0.5 * m, 0.5 * m);
+        // A layout without a single finite corner gets the sheet of an empty model.
+        if (!isFinite(A) || !isFinite(B)) {
+            A = Vec2(0.5, 0.5);
+            B = Vec2(-0.5, -0.5);
+        }
+        k = std::sqrt(T.a * T.a + T.b * T.b);
     }
-    double k = std::sqrt(T.a * T.a + T.b * T.b);
-    beginPolyline(fp, kPaperLayer, kByBlock);
-    writeVertex(fp, Vec2(A.x * k, B.y * k));
-    writeVertex(fp, Vec2(A.x * k, A.y * k));
-    writeVertex(fp, Vec2(B.x * k, A.y * k));
-    writeVertex(fp, Vec2(B.x * k, B.y * k));
-    endPolyline(fp);
+    double side() const { return (A.x - B.x) * k; }
+};
+
+void writePaperSquare(const Sink& out, const PaperSquare& square) {
+    const Vec2 &A = square.A, &B = square.B;
+    const double k = square.k;
+    beginPolyline(out, kPaperLayer, kByBlock);
+    writeVertex(out, Vec2(A.x * k, B.y * k));
+    writeVertex(out, Vec2(A.x * k, A.y * k));
+    writeVertex(out, Vec2(B.x * k, A.y * k));
+    writeVertex(out, Vec2(B.x * k, B.y * k));
+    endPolyline(out);
 }
 
 // The outline walks the paper boundary backwards through `prev` from the last
 // face-less half-edge. Where the chain ends (a missing `prev`) or runs into
 // itself without coming back to the start, the outline stops there; the
 // polyline's closed flag joins its ends.
-void writePaperOutline(FILE* fp, const CreasePattern& cp, const Transform& T) {
+void writePaperOutline(const Sink& out, const CreasePattern& cp, const Transform& T) {
     const PatternHalfEdge* start = nullptr;
     for (const PatternHalfEdge& h : cp.halfEdges)
         if (!h.face) start = &h;
     if (!start) return;
-    beginPolyline(fp, kPaperLayer, kByBlock);
+    beginPolyline(out, kPaperLayer, kByBlock);
     std::unordered_set<const PatternHalfEdge*> seen;
     const PatternHalfEdge* e = start;
     while (e && seen.insert(e).second) {
-        if (e->vert) writeVertex(fp, T(e->vert->position()));
+        if (e->vert) writeVertex(out, T(e->vert->position()));
         e = e->prev;
     }
-    endPolyline(fp);
+    endPolyline(out);
 }
 
-void writePlacedFaces(FILE* fp, const Polyhedron& model, const Transform& T) {
+void writePlacedFaces(const Sink& out, const Polyhedron& model, const Transform& T) {
     const size_t limit = model.halfEdges.size();
     for (const Face& f : model.faces) {
-        beginPolyline(fp, kPolygonLayer, kByBlock);
+        beginPolyline(out, kPolygonLayer, kByBlock);
         const HalfEdge* X = f.edge;
         for (size_t steps = 0; X && X->face && steps < limit; ++steps) {
-            writeVertex(fp, T(X->face->translation + X->corner));
+            writeVertex(out, T(X->face->translation + X->corner));
             X = X->next;
             if (X == f.edge) break;
         }
-        endPolyline(fp);
+        endPolyline(out);
     }
 }
 
-void writeCreaseLines(FILE* fp, const CreasePattern& cp, const Transform& T) {
+void writeCreaseLines(const Sink& out, const CreasePattern& cp, const Transform& T) {
+    const double shortest = cp.lengthTolerance();
     for (const CreaseLine& line : cp.lines) {
         if (!line.start || !line.end || !line.start->point || !line.end->point) continue;
-        if (line.length() < CreasePattern::tolerance) continue;
-        writeLine(fp, line.kind, T(*line.start->point), T(*line.end->point));
+        if (line.length() < shortest) continue;
+        writeLine(out, line.kind, T(*line.start->point), T(*line.end->point));
     }
 }
 
-void writeMolecules(FILE* fp, const CreasePattern& cp, const Transform& T) {
+void writeMolecules(const Sink& out, const CreasePattern& cp, const Transform& T) {
     for (const PatternFace& f : cp.faces) {
         if (f.kind != VertexMolecule && f.kind != EdgeMolecule) continue;
         if (f.kind == VertexMolecule)
-            beginPolyline(fp, kVtmLayer, kByBlock);
+            beginPolyline(out, kVtmLayer, kByBlock);
         else
-            beginPolyline(fp, kEtmLayer, kBlue);
+            beginPolyline(out, kEtmLayer, kBlue);
         int sides = countSides(&f);
         const PatternHalfEdge* e = f.edge;
         for (int i = 0; i < sides && e; ++i, e = e->next)
-            if (e->vert) writeVertex(fp, T(e->vert->position()));
-        endPolyline(fp);
+            if (e->vert) writeVertex(out, T(e->vert->position()));
+        endPolyline(out);
     }
 }
 
@@ -175,14 +206,16 @@ void writeDrawing(FILE* fp, Polyhedron& model, bool withMolecules, const Transfo
     fprintf(fp, "  0\nSECTION\n");
     fprintf(fp, "  2\nENTITIES\n");
     cp.updatePositions();
-    writePaperSquare(fp, model, T);
-    writePaperOutline(fp, cp, T);
-    writePlacedFaces(fp, model, T);
+    const PaperSquare square(model, T);
+    const Sink out{fp, decimalsFor(square.side())};
+    writePaperSquare(out, square);
+    writePaperOutline(out, cp, T);
+    writePlacedFaces(out, model, T);
     cp.updatePositions();
-    writeCreaseLines(fp, cp, T);
-    if (withMolecules) writeMolecules(fp, cp, T);
-    fprintf(fp, "  0\nENDSEC\n");
-    fprintf(fp, "  0\nEOF\n");
+    writeCreaseLines(out, cp, T);
+    if (withMolecules) writeMolecules(out, cp, T);
+    fprintf(out.file, "  0\nENDSEC\n");
+    fprintf(out.file, "  0\nEOF\n");
 }
 
 // Saving over a link writes the file it points to, as writing in place would.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -71,16 +72,31 @@ bool collectCycle(Face* f, size_t limit, std::vector<HalfEdge*>& cycle) {
 
 // --- distances ---
 
+// Distances to the cut are compared in whole grains, a billionth of the
+// longest edge: paths whose lengths differ by rounding alone are equally
+// long, so that the ties of a symmetric model go the same way in any units.
+double distanceGrain(const Polyhedron& m) {
+    double longest = 0.0;
+    for (const HalfEdge& h : m.halfEdges) longest = std::max(longest, h.length);
+    return std::isfinite(longest) && longest > 0.0 ? 1e-9 * longest : 1.0;
+}
+
+double grains(double distance, double grain) { return std::floor(distance / grain); }
+
 // The open set of the search: the smallest distance comes first, and of equal
 // ones the vertex listed first, where a vertex keeps the place it was first
 // listed at until it is taken out. Entries left behind by a distance lowered
 // since are skipped when they come up.
 class OpenSet {
 public:
+    explicit OpenSet(double grain) : grain_(grain) {}
+
+    double grain() const { return grain_; }
+
     void add(Vertex* v) {
         auto listed = place_.emplace(v, next_);
         if (listed.second) ++next_;
-        heap_.push(Entry{v->cutDistance, listed.first->second, v});
+        heap_.push(Entry{grains(v->cutDistance, grain_), v->cutDistance, listed.first->second, v});
     }
 
     Vertex* takeNearest() {
@@ -98,16 +114,16 @@ public:
 
 private:
     struct Entry {
+        double key;  // the distance in grains
         double distance;
         size_t place;
         Vertex* vertex;
-        bool operator>(const Entry& o) const {
-            return distance > o.distance || (distance == o.distance && place > o.place);
-        }
+        bool operator>(const Entry& o) const { return key > o.key || (key == o.key && place > o.place); }
     };
     std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap_;
     std::unordered_map<const Vertex*, size_t> place_;
     size_t next_ = 0;
+    double grain_;
 };
 
 void relaxAround(Vertex* r, OpenSet& open) {
@@ -116,9 +132,9 @@ void relaxAround(Vertex* r, OpenSet& open) {
     HalfEdge* s = first;
     // Bounded by the number of outgoing half-edges, so a broken rotation cannot spin.
     for (size_t steps = 0; s && steps < r->edge.size(); ++steps) {
-        double w = s->onCut ? 0.0 : s->length;
-        if (r->cutDistance + w < s->vert->cutDistance) {
-            s->vert->cutDistance = r->cutDistance + w;
+        double d = r->cutDistance + (s->onCut ? 0.0 : s->length);
+        if (grains(d, open.grain()) < grains(s->vert->cutDistance, open.grain())) {
+            s->vert->cutDistance = d;
             s->vert->towardCut = s->pair;
             open.add(s->vert);
         }
@@ -239,9 +255,12 @@ void measureEdgeLengths(Polyhedron& m) {
 void addPathFromFarthestVertex(Polyhedron& m) {
     measureEdgeLengths(m);
     m.computeCutDistances();
+    const double grain = distanceGrain(m);
     Vertex* farthest = nullptr;
     for (Vertex& v : m.vertices)
-        if (!v.onCut && v.towardCut && (!farthest || v.cutDistance > farthest->cutDistance)) farthest = &v;
+        if (!v.onCut && v.towardCut &&
+            (!farthest || grains(v.cutDistance, grain) > grains(farthest->cutDistance, grain)))
+            farthest = &v;
     if (farthest) m.addCutPath(farthest->towardCut);
 }
 
@@ -271,7 +290,7 @@ void Polyhedron::computeCutDistances() {
     openSet.clear();
     if (!seed) return;
     seed->cutDistance = 0.0;
-    OpenSet open;
+    OpenSet open(distanceGrain(*this));
     for (Vertex* r = seed; r; r = open.takeNearest()) relaxAround(r, open);
 }
 

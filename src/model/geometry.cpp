@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -201,6 +202,12 @@ void Polyhedron::updateGeometry() {
 
 Vec3 Polyhedron::bboxSize() const { return bboxMax - bboxMin; }
 
+double Polyhedron::lengthScale() const {
+    Vec3 d = bboxSize();
+    double half = 0.5 * std::max({d.x, d.y, d.z});
+    return std::isfinite(half) && half > 0.0 ? half : 1.0;
+}
+
 void Polyhedron::boundsAt(double alpha, Vec2& maxCorner, Vec2& minCorner) const {
     if (faces.empty()) {
         maxCorner = Vec2(0.5, 0.5);
@@ -227,9 +234,10 @@ void Polyhedron::boundsAt(double alpha, Vec2& maxCorner, Vec2& minCorner) const 
     // The paper must also hold every crease drawn on it: centres and crimp
     // points lie outside the placed faces, some far outside.
     if (!creasePattern.built) return;
+    const double shortest = creasePattern.lengthTolerance();
     for (const CreaseLine& line : creasePattern.lines) {
         double length = line.length();
-        if (!std::isfinite(length) || length < CreasePattern::tolerance) continue;
+        if (!std::isfinite(length) || length < shortest) continue;
         take(*line.start->point);
         take(*line.end->point);
     }

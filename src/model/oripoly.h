@@ -148,6 +148,11 @@ public:
     void triangulateFaces();
     void updateGeometry();
     Vec3 bboxSize() const;
+    // Half the largest side of the bounding box. Thresholds on lengths of the
+    // layout and of the crease pattern are measured against it, so that a
+    // model and its copy in other units get the same design; 1 for a model
+    // without extent.
+    double lengthScale() const;
     void boundsAt(double alpha, Vec2& maxCorner, Vec2& minCorner) const;
     Vec2 extentAt(double alpha) const;
     void computeArea();

@@ -48,6 +48,8 @@ inline Vec2 operator-(const Vec2& a, const Vec2& b) { return Vec2(a.x - b.x, a.y
 inline Vec2 operator-(const Vec2& a) { return Vec2(-a.x, -a.y); }
 inline Vec2 operator*(double k, const Vec2& a) { return Vec2(k * a.x, k * a.y); }
 inline Vec2 operator/(const Vec2& a, double k) { return Vec2(a.x / k, a.y / k); }
+inline bool operator==(const Vec2& a, const Vec2& b) { return a.x == b.x && a.y == b.y; }
+inline bool operator!=(const Vec2& a, const Vec2& b) { return !(a == b); }
 
 // Positions, offsets and normals in space.
 struct Vec3 {

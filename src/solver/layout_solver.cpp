@@ -122,6 +122,9 @@ void LayoutSolver::release() {
     freeArray(widthIncrement);
     freeArray(penaltyGradient);
     freeArray(widthRhs);
+    // A layout kept for the old numbering is no layout of the new one.
+    freeArray(finiteWidths);
+    finiteTranslations.clear();
     angleMatrix.release();
     widthMatrix.release();
     translationMatrix.release();

@@ -51,6 +51,11 @@ public:
     // solver keeps its last finite state and takes no step until the next
     // allocate, or a Develop again whose result is kept.
     bool halted = false;
+    // The last tuck widths and face translations (in face list order) that
+    // were all finite: where a step that meets a value that is not a number
+    // goes back to.
+    std::vector<double> finiteWidths;
+    std::vector<Vec2> finiteTranslations;
     double ridge = 1e-5;
 
     LayoutSolver() = default;
@@ -125,6 +130,11 @@ public:
     bool layoutFinite() const;
     // Sets `halted`, with one console line the first time.
     void halt();
+    // Keeps the widths and translations as the last finite layout, when they
+    // are; puts them back, returning false when none was kept for the
+    // current numbering.
+    void rememberFiniteLayout();
+    bool restoreFiniteLayout();
     void fattenAt(Vec2 P, double sign, double S);
 
     // Re-solving after a topology edit, and the re-develop correction.

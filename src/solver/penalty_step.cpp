@@ -63,6 +63,21 @@ void LayoutSolver::halt() {
     halted = true;
 }
 
+void LayoutSolver::rememberFiniteLayout() {
+    if (!allocated || !layoutFinite()) return;
+    finiteWidths = tuckWidths;
+    finiteTranslations.clear();
+    for (const Face& f : model->faces) finiteTranslations.push_back(f.translation);
+}
+
+bool LayoutSolver::restoreFiniteLayout() {
+    if (finiteWidths.size() != tuckWidths.size() || finiteTranslations.size() != model->faces.size()) return false;
+    tuckWidths = finiteWidths;
+    size_t i = 0;
+    for (Face& f : model->faces) f.translation = finiteTranslations[i++];
+    return true;
+}
+
 double LayoutSolver::penaltyOf(double a, double b, double c) const {
     if (!allocated) return 0.0;
     if (!layoutFinite()) return kNotFinite;

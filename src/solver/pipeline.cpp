@@ -11,6 +11,8 @@
 namespace {
 
 const double kNotFinite = std::numeric_limits<double>::infinity();
+// The convergence threshold of the idle loop for a model of length scale 1.
+const double kConvergedPenalty = 0.01;
 // A step that moves no corner by more than this fraction of the layout's size
 // leaves it as it was.
 const double kStillLayout = 1e-9;
@@ -137,6 +139,8 @@ bool developFirst(Polyhedron& working, Polyhedron& backup) {
 void developAgain(Polyhedron& working) {
     LayoutSolver& solver = working.solver;
     if (!solver.allocated) return;
+    // A stopped solver starts again from its last finite layout.
+    if (!solver.layoutFinite()) solver.restoreFiniteLayout();
     // The correction restarts the widths from the least-norm solution, which
     // on a layout that the penalty steps have improved (converged ones above
     // all) mostly overlaps more than before: it is kept only when the copies
@@ -155,8 +159,25 @@ void developAgain(Polyhedron& working) {
         return;
     }
     saved.restore(working);
+    if (!solver.layoutFinite()) {
+        solver.halted = true;
+        printf("\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not "
+               "finite\n");
+        return;
+    }
+    solver.halted = false;
     printf("\nDevelop again kept the layout: the correction did not lower the penalty (%g, was %g)\n", after,
            before);
+}
+
+double convergedPenalty(const Polyhedron& model) {
+    const double size = model.lengthScale();
+    return kConvergedPenalty * size * size;
+}
+
+double settledPenalty(const Polyhedron& model) {
+    const double shortest = CreasePattern::tolerance * model.lengthScale();
+    return shortest * shortest;
 }
 
 IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging) {
@@ -166,14 +187,29 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
     // A rebuild that was refused for its size leaves nothing to step.
     if (!solver.allocated) return result;
 
+    // A width or a position made non-finite since the last step (by a tool,
+    // say) goes back to the last finite layout, as one made by a step does.
+    if (!solver.halted && !solver.layoutFinite()) {
+        solver.restoreFiniteLayout();
+        solver.halt();
+    }
     if (solver.halted) {
         result.penalty = kNotFinite;
     } else if (options.avoidIntersection || options.angleCondition) {
+        solver.rememberFiniteLayout();
         pattern.updatePositions();
         if (options.angleCondition) pattern.computeAngleConditionPenalty();
         double a = options.avoidIntersection ? (converging ? 1.8 : 1.0) : 0.0;
         double b = converging ? 1.1 : 1.0;
-        const SavedPlacement lastFinite(working);
+        if (!converging) {
+            const double penalty = solver.penaltyOf(a, b, 0.0);
+            if (penalty < settledPenalty(working)) {
+                result.penalty = penalty;
+                result.settled = true;
+                if (options.creasePatternOn && pattern.built) pattern.updatePositions();
+                return result;
+            }
+        }
         const std::vector<Vec2> corners = sheetCorners(working);
         result.penalty = solver.penaltyStep(a, b, 0.0);
         result.stepped = true;
@@ -183,12 +219,16 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
             if (!solver.layoutFinite()) solver.halt();
         }
         if (solver.halted) {
-            lastFinite.restore(working);
+            solver.restoreFiniteLayout();
             result.penalty = kNotFinite;
-        } else if (pattern.built && !options.creasePatternOn) {
-            pattern.triangulateVertexMolecules();
-            pattern.improveVertexMolecules();
+        } else {
+            solver.rememberFiniteLayout();
+            if (pattern.built && !options.creasePatternOn) {
+                pattern.triangulateVertexMolecules();
+                pattern.improveVertexMolecules();
+            }
         }
+        result.converged = result.penalty < convergedPenalty(working);
         result.moved = layoutMoved(working, corners);
     }
     if (options.creasePatternOn && pattern.built) pattern.updatePositions();
@@ -200,7 +240,11 @@ void creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     // A rebuild that was refused for its size leaves no layout to build from.
     if (!working.solver.allocated) return;
     CreasePattern& pattern = working.creasePattern;
+    std::vector<Vec2> corners = sheetCorners(working);
     if (pattern.built) {
+        // Flips and lines follow the corners alone: a layout at rest keeps
+        // them, and large patterns are not made again twice a second.
+        if (corners == pattern.tickedCorners && options.creasePatternOn == pattern.tickedLines) return;
         pattern.clearCreaseLines();
         pattern.triangulateVertexMolecules();
         pattern.improveVertexMolecules();
@@ -214,4 +258,6 @@ void creasePatternTick(Polyhedron& working, const SolverOptions& options) {
         pattern.triangulateVertexMolecules();
     }
     if (options.creasePatternOn) pattern.generateCreaseLines();
+    pattern.tickedCorners.swap(corners);
+    pattern.tickedLines = options.creasePatternOn;
 }

@@ -26,23 +26,42 @@ bool developFirst(Polyhedron& working, Polyhedron& backup);
 // layout stay as they were, and one console line says so.
 void developAgain(Polyhedron& working);
 
+// The penalty below which the idle loop reports convergence and drops to its
+// weaker weights: 0.01 for a model of length scale 1. The penalty is a sum of
+// squared lengths, so it is measured against the square of the model's size.
+double convergedPenalty(const Polyhedron& model);
+
+// Below this penalty every overlap and angle term is shorter than the crease
+// pattern's tolerance: once converged, the steps have nothing left to
+// improve, and the layout is left as it is.
+double settledPenalty(const Polyhedron& model);
+
 struct IdleStepResult {
     bool stepped = false;  // a penalty step was taken
     // The step moved some corner on the sheet by more than a billionth of the
     // layout's size; a layout the steps no longer change needs no more of them.
     bool moved = false;
-    // The penalty before that step; infinite once the solver has stopped on
-    // a width or translation that is not finite.
+    // The penalty before that step (or of the settled layout); infinite once
+    // the solver has stopped on a width or translation that is not finite.
     double penalty = 0.0;
+    // A step was taken and its penalty was below convergedPenalty().
+    bool converged = false;
+    // No step was taken: the layout had converged and its penalty was below
+    // settledPenalty().
+    bool settled = false;
 };
 
 // One idle step of a developed model. `converging` selects the stronger
-// weights used until the penalty first falls below its threshold.
+// weights used until the penalty first falls below its threshold; once it has
+// (`converging` false), a layout whose penalty is below settledPenalty() is
+// not stepped any more.
 IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging);
 
 // One tick of the crease-pattern timer on a developed model: builds the
 // pattern the first time, then refreshes its triangulation; generates the
-// crease lines when crease-pattern generation is on.
+// crease lines when crease-pattern generation is on. A built pattern whose
+// layout has not moved since the last tick, with the same lines asked for,
+// is left as it is.
 void creasePatternTick(Polyhedron& working, const SolverOptions& options);
 
 #endif

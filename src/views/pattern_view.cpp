@@ -184,10 +184,11 @@ void orpGLCanvas::drawCutLines(Polyhedron* model) {
 void orpGLCanvas::drawCreaseLines(Polyhedron* model) {
     glLineWidth(1.0f);
     model->creasePattern.updatePositions();
+    const double shortest = model->creasePattern.lengthTolerance();
     for (CreaseLine& line : model->creasePattern.lines) {
         if (!line.start || !line.end || !line.start->point || !line.end->point) continue;
         // A line that has shrunk to nothing since the timer made it folds nothing.
-        if (line.length() < CreasePattern::tolerance) continue;
+        if (line.length() < shortest) continue;
         if (line.kind == Mountain || line.kind == CrimpMountain)
             glColor3d(0.6, 0.0, 0.0);
         else

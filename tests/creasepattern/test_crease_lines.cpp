@@ -48,21 +48,24 @@ bool hasWidth(const PatternFace* f) {
         twiceArea += (a.x - p[0].x) * (b.y - p[0].y) - (a.y - p[0].y) * (b.x - p[0].x);
         longest = std::max(longest, std::hypot(b.x - a.x, b.y - a.y));
     }
-    if (p.size() < 3) return longest >= CreasePattern::tolerance;
-    return std::fabs(twiceArea) >= CreasePattern::tolerance * longest;
+    const double tolerance = f->owner->lengthTolerance();
+    if (p.size() < 3) return longest >= tolerance;
+    return std::fabs(twiceArea) >= tolerance * longest;
 }
 
 bool foldingMolecule(const PatternFace* f) { return isMolecule(f) && hasWidth(f); }
 
 // Lines join only points that are apart by the tolerance.
-bool apart(const Vec2& a, const Vec2& b) { return std::hypot(b.x - a.x, b.y - a.y) >= CreasePattern::tolerance; }
+bool apart(const CreasePattern& cp, const Vec2& a, const Vec2& b) {
+    return std::hypot(b.x - a.x, b.y - a.y) >= cp.lengthTolerance();
+}
 
 Vec2 midpointOf(const PatternHalfEdge& U) { return 0.5 * (U.vert->pos + U.pair->vert->pos); }
 
 int moleculeTrianglesAt(const CreasePattern& cp, const PatternVertex* t) {
     int n = 0;
     for (const PatternHalfEdge& e : cp.halfEdges)
-        n += foldingMolecule(e.face) && e.prev->vert == t && apart(t->pos, e.face->centre);
+        n += foldingMolecule(e.face) && e.prev->vert == t && apart(cp, t->pos, e.face->centre);
     return n;
 }
 
@@ -136,7 +139,7 @@ TEST_F(GridLines, EveryPaperBoundarySideGetsAMidpointAndAValley) {
     cp().generateCreaseLines();
     size_t boundarySides = 0;
     for (const PatternHalfEdge& U : cp().halfEdges)
-        boundarySides += !U.face && foldingMolecule(faceAcross(U)) && apart(midpointOf(U), U.pair->face->centre);
+        boundarySides += !U.face && foldingMolecule(faceAcross(U)) && apart(cp(), midpointOf(U), U.pair->face->centre);
     ASSERT_GT(boundarySides, 0u);
     EXPECT_EQ(cp().midpoints.size(), boundarySides);
 
@@ -161,7 +164,7 @@ TEST_F(GridLines, ValleysJoinEveryNeighbourPairOnce) {
     cp().generateCreaseLines();
     std::set<std::pair<const PatternNode*, const PatternNode*>> expected;
     auto join = [&](const PatternFace* a, const PatternFace* b) {
-        if (foldingMolecule(a) && foldingMolecule(b) && apart(a->centre, b->centre))
+        if (foldingMolecule(a) && foldingMolecule(b) && apart(cp(), a->centre, b->centre))
             expected.insert(std::minmax<const PatternNode*>(a->node, b->node));
     };
     for (const PatternHalfEdge& s : cp().halfEdges) {
@@ -238,7 +241,7 @@ TEST_F(GridLines, CoincidentCornersGetNoCrimpAndNoLineIsTooShort) {
     cp().generateCreaseLines();
     for (const CrimpRecord& c : cp().crimps) EXPECT_NE(c.vertex, t);
     EXPECT_FALSE(cp().crimps.empty());
-    for (const CreaseLine& l : cp().lines) EXPECT_GE(l.length(), CreasePattern::tolerance);
+    for (const CreaseLine& l : cp().lines) EXPECT_GE(l.length(), cp().lengthTolerance());
 }
 
 // A crimp point is the apex of an isosceles triangle over the VTM edge, which
@@ -257,7 +260,7 @@ TEST_F(GridLines, CrimpPointPastARightBaseAngleGetsNoLines) {
     PatternVertex* t = nullptr;
     double nearest = 0.0;
     for (PatternVertex& v : cp().vertices) {
-        if (!v.vtmEdge || !v.vtmEdge->pair->face || !v.vtmEdge->vert->vtmEdge || !apart(v.pos, v.vtmEdge->vert->pos))
+        if (!v.vtmEdge || !v.vtmEdge->pair->face || !v.vtmEdge->vert->vtmEdge || !apart(cp(), v.pos, v.vtmEdge->vert->pos))
             continue;
         double d = std::hypot(v.pos.x - middle.x, v.pos.y - middle.y);
         if (!t || d < nearest) t = &v, nearest = d;
@@ -300,7 +303,7 @@ TEST_F(GridLines, NoLineRetracesOneOfTheOppositeFold) {
                 Vec2 v = *(b->start == &n ? b->end : b->start)->point - *n.point;
                 double lu = std::hypot(u.x, u.y), lv = std::hypot(v.x, v.y);
                 bool along = u.x * v.x + u.y * v.y > 0 &&
-                             std::fabs(u.x * v.y - u.y * v.x) < CreasePattern::tolerance * std::max(lu, lv);
+                             std::fabs(u.x * v.y - u.y * v.x) < cp().lengthTolerance() * std::max(lu, lv);
                 EXPECT_FALSE(along) << "a mountain and a valley share a stretch from (" << n.point->x << ", "
                                     << n.point->y << ")";
             }

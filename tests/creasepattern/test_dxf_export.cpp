@@ -296,7 +296,7 @@ TEST_F(DevelopedCube, PaperHoldsEveryCreaseAndNoCreaseOfNoLengthIsWritten) {
     Vec2 hi, lo;
     model.boundsAt(0, hi, lo);
     // Ends that no refresh moves: one well off the layout, two a hair apart.
-    Vec2 far = hi + Vec2(3.0, 1.0), here = lo, hair = lo + Vec2(0.5 * CreasePattern::tolerance, 0.0);
+    Vec2 far = hi + Vec2(3.0, 1.0), here = lo, hair = lo + Vec2(0.5 * cp.lengthTolerance(), 0.0);
     auto line = [&](Vec2* a, Vec2* b) {
         cp.nodes.push_front(PatternNode(a));
         PatternNode* start = &cp.nodes.front();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <list>
 #include <sstream>
@@ -12,10 +14,20 @@
 // The distances to the cut against the search that keeps its open set as a
 // plain list and scans it for the first smallest distance: equal distances
 // are common on regular meshes, and which path wins decides towardCut.
+// Distances are compared in grains of a billionth of the longest edge, so
+// that lengths apart by rounding alone count as equal.
 
 namespace {
 
+double grainOf(const Polyhedron& m) {
+    double longest = 0.0;
+    for (const HalfEdge& h : m.halfEdges) longest = std::max(longest, h.length);
+    return 1e-9 * longest;
+}
+
 void referenceDistances(Polyhedron& m) {
+    const double grain = grainOf(m);
+    auto shorter = [&](double a, double b) { return std::floor(a / grain) < std::floor(b / grain); };
     Vertex* seed = nullptr;
     for (Vertex& v : m.vertices) {
         v.cutDistance = std::numeric_limits<double>::infinity();
@@ -31,7 +43,7 @@ void referenceDistances(Polyhedron& m) {
         HalfEdge* s = first;
         do {
             double w = s->onCut ? 0.0 : s->length;
-            if (r->cutDistance + w < s->vert->cutDistance) {
+            if (shorter(r->cutDistance + w, s->vert->cutDistance)) {
                 s->vert->cutDistance = r->cutDistance + w;
                 s->vert->towardCut = s->pair;
                 open.push_back(s->vert);
@@ -40,7 +52,7 @@ void referenceDistances(Polyhedron& m) {
         } while (s != first);
         r = nullptr;
         for (Vertex* v : open)
-            if (!r || v->cutDistance < r->cutDistance) r = v;
+            if (!r || shorter(v->cutDistance, r->cutDistance)) r = v;
     }
 }
 
@@ -112,3 +124,28 @@ INSTANTIATE_TEST_SUITE_P(Models, CutDistanceSearch,
                                            ModelCase{"squareGrid", squareGridObj(9)},
                                            ModelCase{"sphere", testsupport::sphereObj(3)}),
                          [](const ::testing::TestParamInfo<ModelCase>& info) { return info.param.name; });
+
+// Equally short paths of a symmetric model are told apart by rounding alone,
+// which scaling changes: the model in other units must still be cut along
+// the same edges, or its whole design differs.
+TEST(CutDistanceSearch, ScaledCopiesAreCutAlongTheSameEdges) {
+    const ModelCase models[] = {{"sphere", testsupport::sphereObj(2)},
+                                {"torus", testsupport::torusObj(12, 6, 2.0, 0.7)}};
+    for (const ModelCase& c : models) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::vector<int>> walks, toward;
+        for (double factor : {1.0, 0.001, 1000.0}) {
+            Polyhedron m;
+            ASSERT_EQ(testsupport::loadObjText(m, testsupport::scaledObj(c.obj, factor)), 0);
+            std::vector<int> walk, steps;
+            for (const HalfEdge* h : m.perimeter) walk.push_back(h->vert->index);
+            for (const Vertex& v : m.vertices) steps.push_back(v.towardCut ? v.towardCut->vert->index : -1);
+            walks.push_back(walk);
+            toward.push_back(steps);
+        }
+        for (size_t i = 1; i < walks.size(); ++i) {
+            EXPECT_EQ(walks[i], walks[0]) << "the first cut differs at scale " << (i == 1 ? 0.001 : 1000.0);
+            EXPECT_EQ(toward[i], toward[0]) << "the paths to the cut differ at scale " << (i == 1 ? 0.001 : 1000.0);
+        }
+    }
+}

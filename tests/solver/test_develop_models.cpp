@@ -31,13 +31,14 @@ struct ModelCase {
 }
 
 // Idle steps as the window takes them: the stronger weights until the
-// penalty first falls below 0.01. Returns the step at which it did, or -1.
+// penalty first falls below the convergence threshold. Returns the step at
+// which it did, or -1.
 int idle(Polyhedron& model, int steps, bool& converging) {
     SolverOptions options;
     int converged = -1;
     for (int i = 1; i <= steps; ++i) {
         IdleStepResult r = idleStep(model, options, converging);
-        if (converging && r.stepped && r.penalty < 0.01) {
+        if (converging && r.converged) {
             converging = false;
             converged = i;
         }
@@ -67,7 +68,7 @@ TEST_P(DevelopModels, LayoutStaysFiniteThroughIdleStepsAndDevelopAgain) {
     bool converging = true;
     int converged = idle(working, 200, converging);
     EXPECT_TRUE(layoutIsFinite(working));
-    std::printf("%s: penalty below 0.01 %s%d idle steps\n", GetParam().name,
+    std::printf("%s: converged %s%d idle steps\n", GetParam().name,
                 converged < 0 ? "not within " : "after ", converged < 0 ? 200 : converged);
     RecordProperty("idleStepsToConverge", converged);
 

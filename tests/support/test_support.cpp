@@ -171,6 +171,41 @@ std::string openGridObj(int n) {
     return toObj(v, f);
 }
 
+std::string torusObj(int n, int m, double R, double r) {
+    const double pi = 3.141592653589793;
+    std::vector<P3> v;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < m; ++j) {
+            double u = 2.0 * pi * i / n, w = 2.0 * pi * j / m;
+            v.push_back(P3{(R + r * std::cos(w)) * std::cos(u), (R + r * std::cos(w)) * std::sin(u), r * std::sin(w)});
+        }
+    auto id = [&](int i, int j) { return (i % n) * m + j % m; };
+    std::vector<std::vector<int>> f;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < m; ++j) {
+            f.push_back({id(i, j), id(i + 1, j), id(i + 1, j + 1)});
+            f.push_back({id(i, j), id(i + 1, j + 1), id(i, j + 1)});
+        }
+    return toObj(v, f);
+}
+
+std::string scaledObj(const std::string& objText, double factor) {
+    std::istringstream in(objText);
+    std::ostringstream out;
+    out.precision(17);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string keyword;
+        double x, y, z;
+        if (fields >> keyword && keyword == "v" && fields >> x >> y >> z)
+            out << "v " << factor * x << " " << factor * y << " " << factor * z << "\n";
+        else
+            out << line << "\n";
+    }
+    return out.str();
+}
+
 int loadObjText(Polyhedron& model, const std::string& objText, const std::string& name) {
     std::string path = writeTempFile(name, objText);
     int result = -1;

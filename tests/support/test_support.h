@@ -33,6 +33,12 @@ std::string octahedronObj();
 std::string sphereObj(int levels);
 // A bumpy n by n grid of squares, each split into two triangles: 2 n^2 faces.
 std::string openGridObj(int n);
+// A genus-one surface about the z axis, n segments around and m around the
+// tube (radii R and r), each quad split into two triangles.
+std::string torusObj(int n, int m, double R, double r);
+// The same OBJ text with every vertex multiplied by `factor`: the model in
+// other units.
+std::string scaledObj(const std::string& objText, double factor);
 
 // Loads OBJ text into the model, keeping the console quiet. Returns load()'s result.
 int loadObjText(Polyhedron& model, const std::string& objText, const std::string& name = "model.obj");

@@ -209,3 +209,151 @@ TEST(Pipeline, NothingToStepWithoutSolverStorage) {
     Polyhedron empty, backup;
     EXPECT_FALSE(developFirst(empty, backup));
 }
+
+namespace {
+
+// The idle loop from Develop until the window would wait for input: the
+// first step after convergence that leaves the layout as it was.
+int idleUntilRest(Polyhedron& working, const SolverOptions& options, int cap = 4000) {
+    bool converging = true;
+    for (int i = 1; i <= cap; ++i) {
+        IdleStepResult r = idleStep(working, options, converging);
+        if (r.converged) converging = false;
+        if (!converging && !r.moved) return i;
+    }
+    return -1;
+}
+
+struct Placement {
+    std::vector<double> widths;
+    std::vector<Vec2> translations;
+    explicit Placement(const Polyhedron& m) : widths(m.solver.tuckWidths) {
+        for (const Face& f : m.faces) translations.push_back(f.translation);
+    }
+    bool operator==(const Placement& o) const { return widths == o.widths && translations == o.translations; }
+};
+
+}  // namespace
+
+// Once converged, steps that only shave rounding off the overlaps stop: the
+// layout and its efficiency stay as they are until something makes the
+// layout overlap again.
+TEST(Pipeline, AConvergedLayoutSettlesUntilItOverlapsAgain) {
+    for (const Model& m : closedAndOpen()) {
+        SCOPED_TRACE(m.name);
+        Polyhedron working, backup;
+        ASSERT_EQ(loadObjText(working, m.obj), 0);
+        captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+        SolverOptions options;
+        ASSERT_GT(idleUntilRest(working, options), 0);
+
+        const Placement rested(working);
+        const double efficiency = working.efficiencyAt(0.0);
+        for (int i = 0; i < 20; ++i) {
+            IdleStepResult r = idleStep(working, options, false);
+            EXPECT_FALSE(r.moved);
+            ASSERT_LT(r.penalty, settledPenalty(working));
+        }
+        EXPECT_TRUE(Placement(working) == rested);
+        EXPECT_EQ(working.efficiencyAt(0.0), efficiency);
+
+        // A tuck thinned until its copies overlap (the Explode brush does it)
+        // takes the steps up again.
+        working.solver.tuckWidths[0] = -0.1 * working.lengthScale();
+        IdleStepResult r = idleStep(working, options, false);
+        EXPECT_TRUE(r.stepped);
+        EXPECT_TRUE(r.moved);
+        EXPECT_FALSE(r.settled);
+    }
+}
+
+// The timer makes the lines again only for a layout that moved: at rest a
+// large pattern is not rebuilt twice a second.
+TEST(Pipeline, TheTimerLeavesThePatternOfAnUnmovedLayout) {
+    Polyhedron working, backup;
+    ASSERT_EQ(loadObjText(working, testsupport::sphereObj(1)), 0);
+    captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+    SolverOptions options;
+    ASSERT_GT(idleUntilRest(working, options), 0);
+    options.creasePatternOn = true;
+    creasePatternTick(working, options);
+    CreasePattern& cp = working.creasePattern;
+    ASSERT_FALSE(cp.lines.empty());
+
+    // A mark that only regeneration would wipe out.
+    const size_t lines = cp.lines.size();
+    cp.lines.front().kind = 'x';
+    creasePatternTick(working, options);
+    EXPECT_EQ(cp.lines.size(), lines);
+    EXPECT_EQ(cp.lines.front().kind, 'x') << "the lines were made again";
+
+    // A face moved by the Move tool, or the lines asked off: the tick acts.
+    working.faces.front().translation.x += 0.01 * working.lengthScale();
+    creasePatternTick(working, options);
+    for (const CreaseLine& l : cp.lines) ASSERT_NE(l.kind, 'x');
+    options.creasePatternOn = false;
+    creasePatternTick(working, options);
+    EXPECT_TRUE(cp.lines.empty());
+}
+
+// A width or position made non-finite outside the step (by a tool) or by the
+// step itself: the solver stops on its last finite layout, and Develop again
+// clears the stop and starts from there.
+TEST(Pipeline, ANonFiniteLayoutGoesBackToTheLastFiniteOne) {
+    const struct {
+        const char* name;
+        bool width;  // spoil a width, else a face position
+    } cases[] = {{"a width made not a number", true}, {"a face moved to infinity", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Polyhedron working, backup;
+        ASSERT_EQ(loadObjText(working, testsupport::openGridObj(3)), 0);
+        captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+        SolverOptions options;
+        bool converging = true;
+        for (int i = 0; i < 3; ++i) converging = !idleStep(working, options, converging).converged && converging;
+        const Placement lastFinite(working);
+
+        if (c.width)
+            working.solver.tuckWidths[1] = std::nan("");
+        else
+            working.faces.back().translation.x = INFINITY;
+        IdleStepResult r;
+        std::string out = captureStdout([&] { r = idleStep(working, options, converging); });
+        EXPECT_EQ(out, "\nsolver stopped: a tuck width or a face position is not finite\n");
+        EXPECT_TRUE(std::isinf(r.penalty));
+        EXPECT_TRUE(working.solver.halted);
+        EXPECT_TRUE(Placement(working) == lastFinite);
+
+        out = captureStdout([&] { developAgain(working); });
+        EXPECT_EQ(out.find("inf"), std::string::npos) << out;
+        EXPECT_EQ(out.find("nan"), std::string::npos) << out;
+        EXPECT_FALSE(working.solver.halted);
+        expectFiniteSolution(working);
+        r = idleStep(working, options, true);
+        EXPECT_TRUE(r.stepped);
+        EXPECT_TRUE(std::isfinite(r.penalty));
+    }
+}
+
+// With no finite layout to go back to, Develop again says that the solver
+// stays stopped rather than comparing penalties that are not numbers.
+TEST(Pipeline, DevelopAgainSaysWhenTheSolverStaysStopped) {
+    Polyhedron working, backup;
+    ASSERT_EQ(loadObjText(working, testsupport::openGridObj(3)), 0);
+    captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
+    LayoutSolver& s = working.solver;
+    for (Face& f : working.faces) f.translation = Vec2(std::nan(""), std::nan(""));
+    for (double& w : s.tuckWidths) w = std::nan("");
+    captureStdout([&] { idleStep(working, SolverOptions(), true); });
+    ASSERT_TRUE(s.halted);
+
+    std::string out = captureStdout([&] { developAgain(working); });
+    const std::string line =
+        "\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not finite\n";
+    ASSERT_GE(out.size(), line.size());
+    EXPECT_EQ(out.substr(out.size() - line.size()), line) << out;
+    EXPECT_EQ(out.find("was"), std::string::npos) << out;
+    EXPECT_TRUE(s.halted);
+    EXPECT_FALSE(idleStep(working, SolverOptions(), false).stepped);
+}

@@ -106,8 +106,9 @@ wxString MainFrame::statusText() const {
     return bar ? bar->GetStatusText(0) : wxString();
 }
 
+// A tick that changed nothing leaves the view as the last idle event drew it.
 void MainFrame::OnCreasePatternTimer(wxTimerEvent&) {
-    if (app->loaded && app->developed) creasePatternTick(*app->workingModel, optionsOf(app));
+    if (app->loaded && app->developed && !creasePatternTick(*app->workingModel, optionsOf(app))) return;
     redrawPatternView();
 }
 

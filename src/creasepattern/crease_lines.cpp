@@ -9,9 +9,11 @@
 // Crease lines end at nodes that stand on points held by other records, so
 // a position refresh moves every line without regenerating it.
 
-double CreaseLine::length() const {
+double CreaseLine::length() const { return std::sqrt(lengthSquared()); }
+
+double CreaseLine::lengthSquared() const {
     Vec2 d = *end->point - *start->point;
-    return std::sqrt(sheet::dot(d, d));
+    return sheet::dot(d, d);
 }
 
 namespace {

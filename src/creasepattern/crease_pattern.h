@@ -103,8 +103,10 @@ struct CreaseLine {
     PatternNode* end = nullptr;
     char kind = Mountain;
 
-    // Length on the sheet as its two ends stand now.
+    // Length on the sheet as its two ends stand now, and its square, which
+    // the many comparisons of every redraw take without a root.
     double length() const;
+    double lengthSquared() const;
 };
 
 // The planar crease pattern of one model. Every record is inserted at the

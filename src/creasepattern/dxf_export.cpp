@@ -181,7 +181,7 @@ void writeCreaseLines(const Sink& out, const CreasePattern& cp, const Transform&
     const double shortest = cp.lengthTolerance();
     for (const CreaseLine& line : cp.lines) {
         if (!line.start || !line.end || !line.start->point || !line.end->point) continue;
-        if (line.length() < shortest) continue;
+        if (line.lengthSquared() < shortest * shortest) continue;
         writeLine(out, line.kind, T(*line.start->point), T(*line.end->point));
     }
 }

@@ -236,8 +236,8 @@ void Polyhedron::boundsAt(double alpha, Vec2& maxCorner, Vec2& minCorner) const 
     if (!creasePattern.built) return;
     const double shortest = creasePattern.lengthTolerance();
     for (const CreaseLine& line : creasePattern.lines) {
-        double length = line.length();
-        if (!std::isfinite(length) || length < shortest) continue;
+        double squared = line.lengthSquared();
+        if (!std::isfinite(squared) || squared < shortest * shortest) continue;
         take(*line.start->point);
         take(*line.end->point);
     }

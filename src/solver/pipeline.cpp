@@ -235,16 +235,16 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
     return result;
 }
 
-void creasePatternTick(Polyhedron& working, const SolverOptions& options) {
-    if (!options.creasePatternOn && !options.angleCondition && !options.avoidIntersection) return;
+bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
+    if (!options.creasePatternOn && !options.angleCondition && !options.avoidIntersection) return false;
     // A rebuild that was refused for its size leaves no layout to build from.
-    if (!working.solver.allocated) return;
+    if (!working.solver.allocated) return false;
     CreasePattern& pattern = working.creasePattern;
     std::vector<Vec2> corners = sheetCorners(working);
     if (pattern.built) {
         // Flips and lines follow the corners alone: a layout at rest keeps
         // them, and large patterns are not made again twice a second.
-        if (corners == pattern.tickedCorners && options.creasePatternOn == pattern.tickedLines) return;
+        if (corners == pattern.tickedCorners && options.creasePatternOn == pattern.tickedLines) return false;
         pattern.clearCreaseLines();
         pattern.triangulateVertexMolecules();
         pattern.improveVertexMolecules();
@@ -260,4 +260,5 @@ void creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     if (options.creasePatternOn) pattern.generateCreaseLines();
     pattern.tickedCorners.swap(corners);
     pattern.tickedLines = options.creasePatternOn;
+    return true;
 }

@@ -61,7 +61,7 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
 // pattern the first time, then refreshes its triangulation; generates the
 // crease lines when crease-pattern generation is on. A built pattern whose
 // layout has not moved since the last tick, with the same lines asked for,
-// is left as it is.
-void creasePatternTick(Polyhedron& working, const SolverOptions& options);
+// is left as it is. Returns whether the tick changed the pattern.
+bool creasePatternTick(Polyhedron& working, const SolverOptions& options);
 
 #endif

@@ -185,17 +185,18 @@ void orpGLCanvas::drawCreaseLines(Polyhedron* model) {
     glLineWidth(1.0f);
     model->creasePattern.updatePositions();
     const double shortest = model->creasePattern.lengthTolerance();
+    // One batch for all the lines: a large pattern has tens of thousands.
+    glBegin(GL_LINES);
     for (CreaseLine& line : model->creasePattern.lines) {
         if (!line.start || !line.end || !line.start->point || !line.end->point) continue;
         // A line that has shrunk to nothing since the timer made it folds nothing.
-        if (line.length() < shortest) continue;
+        if (line.lengthSquared() < shortest * shortest) continue;
         if (line.kind == Mountain || line.kind == CrimpMountain)
             glColor3d(0.6, 0.0, 0.0);
         else
             glColor3d(0.0, 0.0, 0.3);
-        glBegin(GL_LINES);
         vertexAt(*line.start->point);
         vertexAt(*line.end->point);
-        glEnd();
     }
+    glEnd();
 }

@@ -129,10 +129,12 @@ public:
     std::list<PatternNode> nodes;
     std::list<CreaseLine> lines;
     // The sheet corners of the layout that the last timer tick left the
-    // pattern for, and whether it made crease lines then: a tick on the same
-    // layout has nothing to do. Emptied with the crease lines.
+    // pattern for, whether it made crease lines then and whether its flips
+    // were done (a pass flipped nothing): a tick on the same layout then has
+    // nothing to do. Emptied with the crease lines.
     std::vector<Vec2> tickedCorners;
     bool tickedLines = false;
+    bool tickedFlipsDone = false;
 
     CreasePattern() = default;
     CreasePattern(const CreasePattern&) = delete;
@@ -156,7 +158,8 @@ public:
     PatternHalfEdge* splitFace(PatternHalfEdge* p, PatternHalfEdge* q);
     void splitMolecule(PatternHalfEdge* p);
     void triangulateVertexMolecules();
-    void improveVertexMolecules();
+    // One pass of diagonal flips; returns how many diagonals it flipped.
+    int improveVertexMolecules();
 
     // Following the layout.
     void updatePositions();

@@ -185,11 +185,12 @@ void CreasePattern::triangulateVertexMolecules() {
     triangulated = true;
 }
 
-void CreasePattern::improveVertexMolecules() {
+int CreasePattern::improveVertexMolecules() {
     if (!built) {
         triangulateVertexMolecules();
-        return;
+        return 0;
     }
+    int flips = 0;
     for (PatternFace& G : faces) {
         if (G.kind != VertexMolecule || countSides(&G) != 3) continue;
         PatternHalfEdge* p = G.edge;
@@ -203,9 +204,10 @@ void CreasePattern::improveVertexMolecules() {
             double before = std::min(minTriangleAngle(t, h, a), minTriangleAngle(h, t, a2));
             double after = std::min(minTriangleAngle(h, a, a2), minTriangleAngle(t, a2, a));
             if (after > before) {
-                flipEdge(p);
+                flips += flipEdge(p);
                 break;
             }
         }
     }
+    return flips;
 }

@@ -241,13 +241,16 @@ bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     if (!working.solver.allocated) return false;
     CreasePattern& pattern = working.creasePattern;
     std::vector<Vec2> corners = sheetCorners(working);
+    bool flipsDone = false;
     if (pattern.built) {
         // Flips and lines follow the corners alone: a layout at rest keeps
         // them, and large patterns are not made again twice a second.
-        if (corners == pattern.tickedCorners && options.creasePatternOn == pattern.tickedLines) return false;
+        if (pattern.tickedFlipsDone && corners == pattern.tickedCorners &&
+            options.creasePatternOn == pattern.tickedLines)
+            return false;
         pattern.clearCreaseLines();
         pattern.triangulateVertexMolecules();
-        pattern.improveVertexMolecules();
+        flipsDone = pattern.improveVertexMolecules() == 0;
     } else {
         pattern.attachModel(&working);
         pattern.buildPolygons();
@@ -260,5 +263,6 @@ bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     if (options.creasePatternOn) pattern.generateCreaseLines();
     pattern.tickedCorners.swap(corners);
     pattern.tickedLines = options.creasePatternOn;
+    pattern.tickedFlipsDone = flipsDone;
     return true;
 }

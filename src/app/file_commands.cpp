@@ -109,6 +109,9 @@ void MainFrame::OnSaveAs(wxCommandEvent&) {
 }
 
 void MainFrame::saveChosenFile(wxString path) {
+    // The next SaveAs starts where the user was, whether or not this one
+    // writes the file.
+    app->saveDir = wxPathOnly(path);
     // This toolkit's dialog returns a name typed without an extension as it
     // stands; it gets the filter's, as other dialogs give it, rather than
     // being refused without a word. The dialog's overwrite question was about
@@ -118,7 +121,6 @@ void MainFrame::saveChosenFile(wxString path) {
         if (wxFileExists(path) && !confirmOverwrite(path)) return;
     }
     saveFile(path);
-    app->saveDir = wxPathOnly(path);
 }
 
 bool MainFrame::confirmOverwrite(const wxString& path) {

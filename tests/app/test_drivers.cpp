@@ -151,6 +151,7 @@ TEST_F(Drivers, SaveAsAsksBeforeReplacingTheFileATypedNameBecomes) {
         std::string written = testsupport::writeTempFile("existing.dxf", "the user's own file\n");
         dialogs.boxes.clear();
         dialogs.boxAnswer = c.answer;
+        app()->saveDir = "/somewhere/else";
         frame()->saveChosenFile(typed);
         ASSERT_EQ(dialogs.boxes.size(), 1u);
         EXPECT_NE(dialogs.boxes[0].message.Find(written), wxNOT_FOUND) << dialogs.boxes[0].message;
@@ -158,6 +159,8 @@ TEST_F(Drivers, SaveAsAsksBeforeReplacingTheFileATypedNameBecomes) {
         EXPECT_EQ(dialogs.boxes[0].parent, frame());
         EXPECT_EQ(guitest::readFile(written) != "the user's own file\n", c.replaced);
         EXPECT_FALSE(guitest::fileExists(typed));
+        // The next SaveAs starts there, whatever the answer.
+        EXPECT_EQ(app()->saveDir, wxPathOnly(typed));
     }
 }
 

@@ -64,6 +64,10 @@ void MainFrame::loadFile(const wxString& path) {
     app->backupModel = new Polyhedron;
     app->loaded = true;
     app->developed = false;
+    // A zoom, pan or turn chosen for the last model could leave the new one
+    // cut off or out of sight: each model starts from the views' first camera.
+    modelCanvas->resetCamera();
+    patternCanvas->resetCamera();
     redrawBothViews();
 }
 

@@ -77,7 +77,11 @@ void MainFrame::saveFile(const wxString& path) {
 
     Vec2 d(1.0, 0.0);
     d.rotate(app->frame->patternCanvas->yaw * 0.017453292519943295);
-    exportDXF(*app->workingModel, !app->creasePatternOn, d.x, d.y, multibytePath(path).c_str());
+    // The writer names the cause on the console, which the user may not
+    // watch; the window says that nothing was saved, as it does for a load.
+    if (exportDXF(*app->workingModel, !app->creasePatternOn, d.x, d.y, multibytePath(path).c_str()) != 0)
+        wxMessageBox(wxString::Format(wxT("could not save the crease pattern\n%s"), path), wxT("Save Error"),
+                     wxOK, this);
 }
 
 void MainFrame::OnOpen(wxCommandEvent&) {

@@ -32,11 +32,12 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/sanitize && ctest --output-on-failure -j"$jobs" -L core --timeout 1800)
 # The window tests whose commands replace the working model or follow the
-# pick lists into it. The toolkit and the X libraries keep caches to the end
-# of the process, so leaks are not looked for there.
+# pick lists into it, and those of the dialog answerer they rely on. The
+# toolkit and the X libraries keep caches to the end of the process, so
+# leaks are not looked for there.
 (cd build/sanitize && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:strict_string_checks=1 \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
-  ctest --output-on-failure -j"$jobs" -L gui -R '^(FileCommands|Drivers|Picking|Tools)[.]' --timeout 900)
+  ctest --output-on-failure -j"$jobs" -L gui -R '^(FileCommands|Drivers|Picking|Tools|DialogAnswering)[.]' --timeout 900)
 
 echo "== fuzzing the OBJ reader and the pipeline behind it"
 scripts/fuzz.sh 120

@@ -64,6 +64,10 @@ void MainFrame::loadFile(const wxString& path) {
     app->backupModel = new Polyhedron;
     app->loaded = true;
     app->developed = false;
+    // A zoom, pan or turn chosen for the last model could leave the new one
+    // cut off or out of sight: each model starts from the views' first camera.
+    modelCanvas->resetCamera();
+    patternCanvas->resetCamera();
     redrawBothViews();
 }
 
@@ -73,7 +77,11 @@ void MainFrame::saveFile(const wxString& path) {
 
     Vec2 d(1.0, 0.0);
     d.rotate(app->frame->patternCanvas->yaw * 0.017453292519943295);
-    exportDXF(*app->workingModel, !app->creasePatternOn, d.x, d.y, multibytePath(path).c_str());
+    // The writer names the cause on the console, which the user may not
+    // watch; the window says that nothing was saved, as it does for a load.
+    if (exportDXF(*app->workingModel, !app->creasePatternOn, d.x, d.y, multibytePath(path).c_str()) != 0)
+        wxMessageBox(wxString::Format(wxT("could not save the crease pattern\n%s"), path), wxT("Save Error"),
+                     wxOK, this);
 }
 
 void MainFrame::OnOpen(wxCommandEvent&) {
@@ -109,6 +117,9 @@ void MainFrame::OnSaveAs(wxCommandEvent&) {
 }
 
 void MainFrame::saveChosenFile(wxString path) {
+    // The next SaveAs starts where the user was, whether or not this one
+    // writes the file.
+    app->saveDir = wxPathOnly(path);
     // This toolkit's dialog returns a name typed without an extension as it
     // stands; it gets the filter's, as other dialogs give it, rather than
     // being refused without a word. The dialog's overwrite question was about
@@ -118,7 +129,6 @@ void MainFrame::saveChosenFile(wxString path) {
         if (wxFileExists(path) && !confirmOverwrite(path)) return;
     }
     saveFile(path);
-    app->saveDir = wxPathOnly(path);
 }
 
 bool MainFrame::confirmOverwrite(const wxString& path) {

@@ -68,25 +68,17 @@ const int kPixelFormat[] = {WX_GL_RGBA, WX_GL_DOUBLEBUFFER, WX_GL_DEPTH_SIZE, 16
 orpGLCanvas::orpGLCanvas(wxWindow* parent, const wxString& name)
     : wxGLCanvas(parent, wxID_ANY, kPixelFormat, wxDefaultPosition, wxDefaultSize, 0, name, wxNullPalette),
       app(static_cast<PlicatropeApp*>(wxTheApp)),
-      zoom(1.0),
-      eye(0.0, 0.0, 1.0),
-      lookAt(0.0, 0.0, 0.0),
-      pan(0.0, 0.0),
-      yaw(0.0),
-      pitch(0.0),
-      baseYaw(0.0),
-      basePitch(0.0),
       fieldOfView(30.0),
       middleDownPos(0.0, 0.0),
       rightDownPos(0.0, 0.0),
       pickPos(0.0, 0.0),
-      wheelRotation(0),
       lightDir(-1.0, 2.0, 1.0),
       pickVertex(PickVertex),
       pickEdge(PickEdge),
       pickFace(PickFace),
       pickEtm(PickETM),
       context(new wxGLContext(this)) {
+    resetCamera();
     double length = std::sqrt(lightDir.x * lightDir.x + lightDir.y * lightDir.y + lightDir.z * lightDir.z);
     if (length != 0.0) lightDir = lightDir / length;
 }
@@ -136,6 +128,17 @@ void orpGLCanvas::OnSize(wxSizeEvent& event) {
 void orpGLCanvas::OnPaint(wxPaintEvent&) {
     wxPaintDC dc(this);
     render();
+}
+
+// The wheel's count goes with the zoom: the zoom follows it alone, so the
+// next notch would otherwise bring the old zoom back.
+void orpGLCanvas::resetCamera() {
+    zoom = 1.0;
+    wheelRotation = 0;
+    eye = Vec3(0.0, 0.0, 1.0);
+    lookAt = Vec3(0.0, 0.0, 0.0);
+    pan = Vec2(0.0, 0.0);
+    yaw = pitch = baseYaw = basePitch = 0.0;
 }
 
 void orpGLCanvas::setupCamera() {

@@ -58,6 +58,8 @@ public:
     void OnSize(wxSizeEvent& event);
     void OnPaint(wxPaintEvent& event);
     void setupCamera();
+    // Puts zoom, pan and turn back as they were at construction.
+    void resetCamera();
     // The point that shows in the middle of the view before any pan and about
     // which the view turns: the centre of the model's bounding box, or of the
     // paper square.

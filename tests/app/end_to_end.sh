@@ -50,9 +50,10 @@ wait_gone() {
   return 1
 }
 
+# --sync waits until the window has the focus, for good if it never gets it.
 focus() {
   xdotool mousemove --window "$1" 100 100
-  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || true
 }
 
 cd "$work"

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <wx/modalhook.h>
 #include <wx/string.h>
+#include <wx/timer.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,9 +40,14 @@ struct ShownBox {
 };
 
 // Lets every message box and file dialog really open, records it and
-// answers it a moment later from inside its modal loop.
+// answers it a moment later from inside its modal loop. A dialog that is
+// still open long after that is closed with Cancel and fails the test, so
+// that a dialog nobody can answer never hangs it.
 class DialogAnswerer : public wxModalDialogHook {
 public:
+    DialogAnswerer();
+    ~DialogAnswerer() override;
+
     std::vector<ShownBox> boxes;
     // How a message box is answered: wxID_OK, wxID_YES or wxID_NO.
     int boxAnswer = wxID_OK;
@@ -51,12 +58,23 @@ public:
         wxString message, directory, wildcard;
     };
     std::vector<ShownFileDialog> fileDialogs;
+    // How long a dialog may stay open before it is given up on.
+    long giveUpAfterMs = 15000;
 
 protected:
-    wxDialog* current = nullptr;
-
     int Enter(wxDialog* dialog) override;
     void Exit(wxDialog* dialog) override;
+
+private:
+    struct OpenDialog;
+    // The dialogs now open, the innermost last. Only the innermost is
+    // answered, as only it can be: the ones below wait until it has gone.
+    std::vector<std::unique_ptr<OpenDialog>> open;
+    std::unique_ptr<wxTimer> watchdog;
+
+    std::vector<void*> dialogsOfGtksOwn() const;
+    void answer(OpenDialog& d);
+    void giveUpOnOverdueDialogs();
 };
 
 // Every test starts from the program as it is right after start, with its

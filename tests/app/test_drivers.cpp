@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cmath>
 #include <regex>
 #include <string>
@@ -151,6 +153,7 @@ TEST_F(Drivers, SaveAsAsksBeforeReplacingTheFileATypedNameBecomes) {
         std::string written = testsupport::writeTempFile("existing.dxf", "the user's own file\n");
         dialogs.boxes.clear();
         dialogs.boxAnswer = c.answer;
+        app()->saveDir = "/somewhere/else";
         frame()->saveChosenFile(typed);
         ASSERT_EQ(dialogs.boxes.size(), 1u);
         EXPECT_NE(dialogs.boxes[0].message.Find(written), wxNOT_FOUND) << dialogs.boxes[0].message;
@@ -158,6 +161,8 @@ TEST_F(Drivers, SaveAsAsksBeforeReplacingTheFileATypedNameBecomes) {
         EXPECT_EQ(dialogs.boxes[0].parent, frame());
         EXPECT_EQ(guitest::readFile(written) != "the user's own file\n", c.replaced);
         EXPECT_FALSE(guitest::fileExists(typed));
+        // The next SaveAs starts there, whatever the answer.
+        EXPECT_EQ(app()->saveDir, wxPathOnly(typed));
     }
 }
 
@@ -315,6 +320,8 @@ TEST_F(Drivers, SaveAsWritesWhatTheExporterWritesForTheViewsRotation) {
         EXPECT_EQ(a, b);
     }
 
+    EXPECT_TRUE(dialogs.boxes.empty()) << "a save that worked said it failed";
+
     // A name typed without an extension is saved with the filter's.
     std::string typed = testsupport::tempPath("typed");
     dialogs.fileChoice = typed;
@@ -327,6 +334,48 @@ TEST_F(Drivers, SaveAsWritesWhatTheExporterWritesForTheViewsRotation) {
     std::string out = testsupport::captureStdout([&] { frame()->saveFile(unwritable); });
     EXPECT_NE(out, "");
     EXPECT_FALSE(guitest::fileExists(unwritable));
+}
+
+// A save that fails says so in the window, once and with the path written
+// to, and leaves the design as it was; the console line names the cause.
+TEST_F(Drivers, ASaveThatFailsSaysSoInTheWindow) {
+    loadAndDevelop();
+    ASSERT_TRUE(app()->developed);
+    guitest::timerTick();
+    const std::string notes = testsupport::writeTempFile("notes.txt", "a file, not a folder\n");
+    const std::string folder = testsupport::tempPath("folder.dxf");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string missing = testsupport::tempPath("no-such-dir/pattern.dxf");
+    struct FailCase {
+        const char* what;
+        std::string chosen, written;
+    };
+    // Each fails for root as well.
+    const FailCase cases[] = {
+        {"a missing folder", missing, missing},
+        {"a file taken for a folder", notes + "/pattern.dxf", notes + "/pattern.dxf"},
+        {"a folder where the file would go", folder, folder},
+        {"a name typed without extension in a missing folder", testsupport::tempPath("no-such-dir/pattern"),
+         missing},
+    };
+    for (const FailCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.boxes.clear();
+        std::string out = testsupport::captureStdout([&] { frame()->saveChosenFile(c.chosen); });
+        EXPECT_NE(out.find("could not save the crease pattern to " + c.written), std::string::npos) << out;
+        ASSERT_EQ(dialogs.boxes.size(), 1u);
+        const guitest::ShownBox& box = dialogs.boxes[0];
+        EXPECT_EQ(box.message, wxString("could not save the crease pattern\n") + c.written);
+        EXPECT_EQ(box.caption, "Save Error");
+        EXPECT_TRUE(box.style & wxOK);
+        EXPECT_EQ(box.parent, frame());
+        EXPECT_TRUE(box.developedWhileOpen);
+        EXPECT_TRUE(app()->developed);
+    }
+    struct stat st;
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(guitest::readFile(notes), "a file, not a folder\n");
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <wx/filefn.h>
 
 #include <cmath>
+#include <functional>
+#include <ostream>
 #include <string>
 
 #include "app/gui_support.h"
+#include "app/view_support.h"
 #include "creasepattern/dxf_export.h"
 #include "model/oripoly.h"
 #include "support/test_support.h"
@@ -209,6 +212,102 @@ TEST_F(FileCommands, ReopenLoadsTheLastChosenFileAndADropLoadsTheFirstDroppedFil
     wxDropFilesEvent empty(wxEVT_DROP_FILES, 0, nullptr);
     frame()->GetEventHandler()->ProcessEvent(empty);
     EXPECT_EQ(app()->workingModel->faces.size(), 6u);
+}
+
+// What the user chooses with the wheel and the middle and right buttons.
+struct Camera {
+    double zoom;
+    int wheelRotation;
+    Vec3 eye, lookAt;
+    Vec2 pan;
+    double yaw, pitch, baseYaw, basePitch;
+};
+
+Camera cameraOf(const orpGLCanvas* c) {
+    // The distance is fitted to the model at every draw.
+    Vec3 eye(c->eye.x, c->eye.y, 0.0);
+    return Camera{c->zoom, c->wheelRotation, eye,        c->lookAt,   c->pan,
+                  c->yaw,  c->pitch,         c->baseYaw, c->basePitch};
+}
+
+bool operator==(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+bool operator==(const Camera& a, const Camera& b) {
+    return a.zoom == b.zoom && a.wheelRotation == b.wheelRotation && a.eye == b.eye && a.lookAt == b.lookAt &&
+           a.pan.x == b.pan.x && a.pan.y == b.pan.y && a.yaw == b.yaw && a.pitch == b.pitch &&
+           a.baseYaw == b.baseYaw && a.basePitch == b.basePitch;
+}
+
+std::ostream& operator<<(std::ostream& out, const Camera& c) {
+    return out << "zoom " << c.zoom << " (wheel " << c.wheelRotation << "), eye (" << c.eye.x << ", "
+               << c.eye.y << "), look-at (" << c.lookAt.x << ", " << c.lookAt.y << ", " << c.lookAt.z
+               << "), pan (" << c.pan.x << ", " << c.pan.y << "), yaw " << c.yaw << "/" << c.baseYaw
+               << ", pitch " << c.pitch << "/" << c.basePitch;
+}
+
+// Three wheel notches, a turn and a pan, as the mouse gives them.
+void moveCamera(orpGLCanvas* c) {
+    using namespace viewtest;
+    wheel(c, 3 * 120);
+    mouse(c, wxEVT_RIGHT_DOWN, 100, 100, Right);
+    mouse(c, wxEVT_MOTION, 160, 140, Right);
+    mouse(c, wxEVT_RIGHT_UP, 160, 140);
+    mouse(c, wxEVT_MIDDLE_DOWN, 100, 100, Middle);
+    mouse(c, wxEVT_MOTION, 130, 90, Middle);
+    mouse(c, wxEVT_MIDDLE_UP, 130, 90);
+}
+
+// A zoom, pan or turn chosen for one model would leave the next cut off or
+// out of sight: every model that loads starts both views as they started,
+// while a file that is refused leaves them as the user left them.
+TEST_F(FileCommands, EachModelThatLoadsStartsBothViewsAfresh) {
+    const std::string cube = testsupport::writeTempFile("cube.obj", testsupport::cubeObj());
+    const std::string sphere = testsupport::writeTempFile("sphere.obj", testsupport::sphereObj(1));
+    const std::string broken = testsupport::writeTempFile("broken.obj", "v 0 0 0\nf 1 2 3\n");
+    const std::string capitals = testsupport::writeTempFile("SPHERE.OBJ", testsupport::sphereObj(1));
+    auto open = [this](const std::string& path) {
+        dialogs.fileChoice = path;
+        guitest::menuCommand("File", "Open");
+    };
+    auto reopen = [](const std::string& path) {
+        app()->lastFile = path;
+        guitest::menuCommand("File", "Reopen");
+    };
+    auto drop = [](const std::string& path) {
+        // The event owns its array of names.
+        wxDropFilesEvent event(wxEVT_DROP_FILES, 1, new wxString[1]{path});
+        frame()->GetEventHandler()->ProcessEvent(event);
+    };
+    struct LoadCase {
+        const char* how;
+        std::function<void(const std::string&)> load;
+        std::string path;
+        bool loads;
+    };
+    const LoadCase cases[] = {
+        {"Open", open, sphere, true},
+        {"Reopen", reopen, sphere, true},
+        {"a drop", drop, sphere, true},
+        {"Open of a file the reader refuses", open, broken, false},
+        {"a drop of a name in capitals", drop, capitals, false},
+    };
+    const Camera initial{1.0, 0, Vec3(), Vec3(), Vec2(), 0.0, 0.0, 0.0, 0.0};
+    for (const LoadCase& c : cases) {
+        SCOPED_TRACE(c.how);
+        frame()->loadFile(cube);
+        testsupport::captureStdout([] { guitest::menuCommand("Model", "Develop"); });
+        ASSERT_TRUE(app()->developed);
+        for (orpGLCanvas* view : {frame()->modelCanvas, frame()->patternCanvas}) moveCamera(view);
+        const Camera model = cameraOf(frame()->modelCanvas), pattern = cameraOf(frame()->patternCanvas);
+        ASSERT_FALSE(model == initial) << model;
+        ASSERT_FALSE(pattern == initial) << pattern;
+
+        testsupport::captureStdout([&] { c.load(c.path); });
+        // A new model comes undeveloped; a refused file leaves the cube as it was.
+        EXPECT_EQ(app()->developed, !c.loads);
+        EXPECT_EQ(cameraOf(frame()->modelCanvas), c.loads ? initial : model);
+        EXPECT_EQ(cameraOf(frame()->patternCanvas), c.loads ? initial : pattern);
+    }
 }
 
 TEST_F(FileCommands, CommandsThatNeedADevelopedModelAreSilentWithoutOne) {

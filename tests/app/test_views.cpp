@@ -117,7 +117,7 @@ TEST_F(Views, WithoutAModelTheyAreWhiteAndTheCameraTouchesNothing) {
     }
 }
 
-TEST_F(Views, CameraFitsTheModelAndKeepsTheUsersZoomAcrossLoads) {
+TEST_F(Views, CameraFitsTheModelAndEachLoadStartsItAfresh) {
     orpGLCanvas* c = frame()->modelCanvas;
     loadCube(2.0);
     c->zoom = 2.0;
@@ -153,9 +153,9 @@ TEST_F(Views, CameraFitsTheModelAndKeepsTheUsersZoomAcrossLoads) {
     loadCube(4.0);
     c->setupCamera();
     EXPECT_NEAR(c->eye.z, 2.0 * d, 1e-12);
-    EXPECT_EQ(c->zoom, 2.0);
-    EXPECT_EQ(c->yaw, 10.0);
-    EXPECT_NEAR(c->screenToSheetScale(), 2.0 * kTan15 * d, 1e-12);
+    EXPECT_EQ(c->zoom, 1.0);
+    EXPECT_EQ(c->yaw, 0.0);
+    EXPECT_NEAR(c->screenToSheetScale(), 2.0 * kTan15 * 2.0 * d, 1e-12);
 }
 
 // Both views turn about the middle of what they show: the model's bounding

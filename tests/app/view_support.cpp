@@ -196,14 +196,7 @@ namespace {
 // The cameras, the tool and the options as right after start, whatever a
 // test did to them.
 void resetViews() {
-    for (orpGLCanvas* c : {guitest::frame()->modelCanvas, guitest::frame()->patternCanvas}) {
-        c->zoom = 1.0;
-        c->wheelRotation = 0;
-        c->eye = Vec3(0, 0, 1);
-        c->lookAt = Vec3(0, 0, 0);
-        c->pan = Vec2(0, 0);
-        c->yaw = c->pitch = c->baseYaw = c->basePitch = 0.0;
-    }
+    for (orpGLCanvas* c : {guitest::frame()->modelCanvas, guitest::frame()->patternCanvas}) c->resetCamera();
     PlicatropeApp* a = guitest::app();
     a->toolMode = ToolMove;
     a->showTuckProxy = a->creasePatternOn = false;

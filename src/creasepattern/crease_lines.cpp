@@ -322,12 +322,38 @@ void makeBoundaryValley(LineMaker& maker, PatternNode* from, PatternHalfEdge* U)
     maker.makeLine(from, m->node, Valley);
 }
 
+// Whether a corner of the molecule belongs to a two-sided face that splits a
+// tuck (not one of those that line the paper's edge).
+bool hasSplitCorner(const PatternFace& f) {
+    const PatternHalfEdge* s = f.edge;
+    for (int i = countSides(&f); i > 0 && s; --i, s = s->next) {
+        const HalfEdge* X = s->vert ? s->vert->modelHalfEdge : nullptr;
+        const Face* face = X ? X->face : nullptr;
+        if (face && !face->boundaryDigon && face->edge && face->edge->next && face->edge->next->next == face->edge)
+            return true;
+    }
+    return false;
+}
+
+double shortestSide(const PatternFace& f) {
+    double shortest = INFINITY;
+    for (const sheet::Segment& s : sidesOf(f)) shortest = std::min(shortest, distance(s.a, s.b));
+    return shortest;
+}
+
 // A valley for every pair of neighbouring molecule triangles, made when the
 // second of the two is visited, and one out to every paper-boundary side.
+// A split tuck puts the corners of its two-sided faces into the molecules at
+// its ends, nearly in line with the corners beside them; the very obtuse
+// triangles among them have their centres far beyond the paper's edge, on
+// blank paper. Such a triangle gets no lines, like one without width. A
+// centre past the outline by less than the triangle's shortest side keeps
+// its lines.
 void makeValleys(LineMaker& maker) {
     CreasePattern& cp = maker.cp;
     for (PatternFace& G : cp.faces) {
         if (G.kind != VertexMolecule || G.node || !G.edge || hasNoWidth(G, maker.tolerance)) continue;
+        if (hasSplitCorner(G) && !nearPattern(maker.outline, G.centre, shortestSide(G))) continue;
         G.node = makeNode(cp, &G.centre);
         int sides = countSides(&G);
         PatternHalfEdge* d = G.edge;

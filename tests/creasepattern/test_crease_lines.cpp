@@ -327,6 +327,59 @@ TEST_F(GridLines, RegeneratingGivesTheSameCounts) {
     EXPECT_EQ(cp().crimps.size(), counts[3]);
 }
 
+// Model > Split extrawide tucks on a cube whose cut was edited first (Flood
+// from its second face, then Cut from its third half-edge) and whose layout has
+// converged. The split puts the corners of two-sided faces into the molecules
+// at the ends of the split tucks; the very obtuse triangles among them have
+// their centres far beyond the paper's edge, where creases to them stood on
+// blank paper and the sheet grew to hold them.
+TEST(SplitTucks, NoCreaseStandsFarOffThePaper) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::cubeObj()), 0);
+    SolverOptions options;
+    options.creasePatternOn = true;
+    testsupport::captureStdout([&] {
+        working.floodFromFace(&*std::next(working.faces.begin()));
+        HalfEdge* cut = &*std::next(working.halfEdges.begin(), 2);
+        ASSERT_FALSE(cut->onCut);
+        working.addCutPath(cut);
+        ASSERT_TRUE(developFirst(working, backup));
+        bool converging = true;
+        for (int i = 0; i < 50; ++i)
+            if (idleStep(working, options, converging).converged) converging = false;
+        creasePatternTick(working, options);
+    });
+    const double before = working.efficiencyAt(0.0);
+    const size_t faces = working.faces.size();
+    testsupport::captureStdout([&] {
+        working.splitWideTucks();
+        creasePatternTick(working, options);
+    });
+    const CreasePattern& cp = working.creasePattern;
+    ASSERT_GT(working.faces.size(), faces) << "the cube has tucks to split";
+    ASSERT_FALSE(cp.lines.empty());
+
+    std::vector<std::pair<Vec2, Vec2>> outline;
+    for (const PatternHalfEdge& e : cp.halfEdges)
+        if (!e.face) outline.push_back({e.prev->vert->pos, e.vert->pos});
+    auto offPaper = [&](const Vec2& p) {
+        bool inside = false;
+        double nearest = INFINITY;
+        for (const auto& s : outline) {
+            const Vec2 &a = s.first, &b = s.second;
+            if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y)) inside = !inside;
+            Vec2 d = b - a, v = p - a;
+            double t = std::clamp((v.x * d.x + v.y * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
+            nearest = std::min(nearest, std::hypot(v.x - t * d.x, v.y - t * d.y));
+        }
+        return inside ? 0.0 : nearest;
+    };
+    double farthest = 0.0;
+    for (const CreaseLine& l : cp.lines) farthest = std::max({farthest, offPaper(*l.start->point), offPaper(*l.end->point)});
+    EXPECT_LT(farthest, 0.5 * working.lengthScale());
+    EXPECT_GT(working.efficiencyAt(0.0), 0.95 * before) << "the sheet grew for creases off the paper";
+}
+
 // The timer's tick on a developed model.
 TEST(CreasePatternTick, BuildsOnceThenRefreshesAsTheOptionsSay) {
     Polyhedron working, backup;

@@ -159,7 +159,11 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
                                  {"sphere-320", testsupport::sphereObj(2), ""},
                                  {"torus", testsupport::torusObj(12, 6, 1.0, 0.4), ""},
                                  {"icosahedron", testsupport::exampleObj("icosahedron.obj"), ""},
-                                 {"dome", testsupport::exampleObj("dome.obj"), ""}};
+                                 {"dome", testsupport::exampleObj("dome.obj"), ""},
+                                 // Mountains and valleys to the centres of molecule
+                                 // triangles turned over onto their neighbours still
+                                 // run through faces on this scanned-like mesh.
+                                 {"pebble", testsupport::exampleObj("pebble.obj"), "\"face\""}};
     const size_t unitModels = 7;  // the generated ones, which come in other units too
     for (const char* units : {"0.001", "1000"})
         for (size_t i = 0; i < unitModels; ++i)

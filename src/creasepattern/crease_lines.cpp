@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cmath>
-#include <unordered_set>
 #include <vector>
 
 #include "creasepattern/crease_pattern.h"
@@ -245,11 +244,15 @@ public:
     // This happens where tucks have almost no width and their molecules and
     // crimps shrink onto their neighbours' creases, and where a molecule
     // folded over onto its neighbours lays a short crease along a long one.
-    // Nor is a line to a loose node that runs through a placed face, which
-    // would fold the face.
-    bool fits(const PatternNode* start, const PatternNode* end, char kind) {
-        const sheet::Segment line{*start->point, *end->point};
-        if (!(distance(line.a, line.b) >= tolerance)) return false;
+    // Nor is a line that runs through a placed face, which would fold the
+    // face: crimp points, placed by their base angles alone, land tens of
+    // edge lengths away when such an angle is near a right one, and on the
+    // far side of their VTM edge when the edge runs against its tuck; the
+    // centres of molecule triangles turned over onto their neighbours lie
+    // several triangle sizes off.
+    bool fits(const Vec2& a, const Vec2& b, char kind) {
+        const sheet::Segment line{a, b};
+        if (!(distance(a, b) >= tolerance)) return false;
         bool fits = true;
         lineGrid_.near(widened(line, tolerance), [&](size_t id) {
             const CreaseLine* other = made_[id];
@@ -257,7 +260,7 @@ public:
                 sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point}, tolerance) > tolerance)
                 fits = false;
         });
-        if (!fits || !(loose_.count(start) || loose_.count(end))) return fits;
+        if (!fits) return false;
         faceGrid_.near(widened(line, 0.0), [&](size_t id) {
             if (fits && depthInside(line, faces_[id].rim) > kFaceDepth * faces_[id].inradius) fits = false;
         });
@@ -265,7 +268,7 @@ public:
     }
 
     void makeLine(PatternNode* start, PatternNode* end, char kind) {
-        if (!fits(start, end, kind)) return;
+        if (!fits(*start->point, *end->point, kind)) return;
         cp.lines.push_front(CreaseLine());
         CreaseLine* line = &cp.lines.front();
         line->start = start;
@@ -276,12 +279,6 @@ public:
         lineGrid_.insert(widened(sheet::Segment{*start->point, *end->point}, 0.0), made_.size());
         made_.push_back(line);
     }
-
-    // Marks a node whose point the layout can throw across faces: a crimp
-    // point, placed by its base angle alone, lands tens of edge lengths away
-    // when that angle is near a right one, and on the far side of its VTM
-    // edge when the edge runs against its tuck.
-    void loose(const PatternNode* node) { loose_.insert(node); }
 
     CreasePattern& cp;
     const double tolerance;
@@ -297,7 +294,6 @@ private:
     std::vector<PlacedFace> faces_;
     CellGrid faceGrid_, lineGrid_;
     std::vector<const CreaseLine*> made_;
-    std::unordered_set<const PatternNode*> loose_;
 };
 
 // The node of the molecule triangle across the edge molecule on U's side:
@@ -308,11 +304,12 @@ PatternNode* nodeAcrossEdgeMolecule(const PatternHalfEdge* U) {
     return O ? O->node : nullptr;
 }
 
-// A centre on the paper edge itself needs no valley out to it.
+// A centre on the paper edge itself needs no valley out to it, and a valley
+// that cannot be made needs no midpoint.
 void makeBoundaryValley(LineMaker& maker, PatternNode* from, PatternHalfEdge* U) {
     CreasePattern& cp = maker.cp;
     if (!U->vert || !U->pair->vert) return;
-    if (distance(*from->point, 0.5 * (U->vert->pos + U->pair->vert->pos)) < maker.tolerance) return;
+    if (!maker.fits(*from->point, 0.5 * (U->vert->pos + U->pair->vert->pos), Valley)) return;
     cp.midpoints.push_front(BoundaryMidpoint());
     BoundaryMidpoint* m = &cp.midpoints.front();
     m->owner = &cp;
@@ -403,7 +400,7 @@ bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
 // together: half a crimp folds nothing.
 void makeCrimpPair(LineMaker& maker, PatternNode* t, PatternNode* U, PatternNode* point, char kindAtT) {
     const char kindAtU = kindAtT == CrimpMountain ? CrimpValley : CrimpMountain;
-    if (!maker.fits(t, point, kindAtT) || !maker.fits(U, point, kindAtU)) return;
+    if (!maker.fits(*t->point, *point->point, kindAtT) || !maker.fits(*U->point, *point->point, kindAtU)) return;
     maker.makeLine(t, point, kindAtT);
     maker.makeLine(U, point, kindAtU);
 }
@@ -433,8 +430,6 @@ void makeCrimps(LineMaker& maker) {
         c->vertex = &t;
         c->node1 = makeNode(cp, &c->point1);
         c->node2 = makeNode(cp, &c->point2);
-        maker.loose(c->node1);
-        maker.loose(c->node2);
         c->computePoints();
         double s = 0.0, s2 = 0.0;
         crimpBaseAngles(t.modelHalfEdge, s, s2);

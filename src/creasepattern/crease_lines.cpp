@@ -93,6 +93,8 @@ double depthInside(const sheet::Segment& line, const std::vector<sheet::Segment>
         const double t = sheet::cross(s.a - line.a, e) / den, u = sheet::cross(s.a - line.a, d) / den;
         if (t > 0.0 && t < 1.0 && u >= 0.0 && u <= 1.0) cuts.push_back(t);
     }
+    // Without a crossing the segment lies wholly inside or wholly outside.
+    if (cuts.size() == 2 && !inside(ring, line.a + 0.5 * d)) return 0.0;
     std::sort(cuts.begin(), cuts.end());
     double deepest = 0.0;
     for (size_t i = 0; i + 1 < cuts.size(); ++i)
@@ -114,8 +116,8 @@ public:
         const double extent = std::max(hi.x - lo.x, hi.y - lo.y);
         cell_ = extent / (std::sqrt((double)std::max(items, 1)) + 1.0);
         if (!(cell_ > 0.0) || !std::isfinite(cell_)) cell_ = 1.0;
-        nx_ = std::clamp((int)((hi.x - lo.x) / cell_) + 1, 1, 4096);
-        ny_ = std::clamp((int)((hi.y - lo.y) / cell_) + 1, 1, 4096);
+        nx_ = cellsAcross(hi.x - lo.x);
+        ny_ = cellsAcross(hi.y - lo.y);
         cells_.resize((size_t)nx_ * ny_);
     }
 
@@ -142,6 +144,10 @@ private:
         for (int y = y0; y <= y1; ++y)
             for (int x = x0; x <= x1; ++x) f(cells_[(size_t)y * nx_ + x]);
     }
+    int cellsAcross(double span) const {
+        const double n = std::floor(span / cell_) + 1.0;
+        return std::isfinite(n) ? (int)std::clamp(n, 1.0, 4096.0) : 1;
+    }
     int index(double v, double origin, int n) const {
         const double i = std::floor((v - origin) / cell_);
         return std::isfinite(i) ? (int)std::clamp(i, 0.0, (double)(n - 1)) : n - 1;
@@ -160,8 +166,13 @@ private:
 // A placed polygon as crease lines meet it.
 struct PlacedFace {
     std::vector<sheet::Segment> rim;
+    sheet::Segment box;  // lowest and highest corner
     double inradius = 0.0;
 };
+
+bool overlap(const sheet::Segment& a, const sheet::Segment& b) {
+    return a.a.x <= b.b.x && b.a.x <= a.b.x && a.a.y <= b.b.y && b.a.y <= a.b.y;
+}
 
 // A crease that only grazes a face near its rim folds nothing of it; one
 // that goes deeper than this share of the face's inradius runs through it.
@@ -204,6 +215,7 @@ std::vector<PlacedFace> placedFacesOf(const CreasePattern& cp) {
             perimeter += distance(s.a, s.b);
         }
         face.inradius = perimeter > 0.0 ? std::fabs(twiceArea) / perimeter : 0.0;
+        face.box = boxOf(face.rim);
         faces.push_back(face);
     }
     return faces;
@@ -234,8 +246,8 @@ public:
           outline(outlineOf(pattern)),
           faces_(placedFacesOf(pattern)),
           faceGrid_(boxOfFaces(faces_), (int)faces_.size()),
-          lineGrid_(boxOfFaces(faces_), (int)faces_.size()) {
-        for (size_t i = 0; i < faces_.size(); ++i) faceGrid_.insert(boxOf(faces_[i].rim), i);
+          lineGrid_{CellGrid(boxOfFaces(faces_), (int)faces_.size()), CellGrid(boxOfFaces(faces_), (int)faces_.size())} {
+        for (size_t i = 0; i < faces_.size(); ++i) faceGrid_.insert(faces_[i].box, i);
     }
 
     // A line shorter than the tolerance folds nothing and is not made. Nor is
@@ -254,21 +266,27 @@ public:
         const sheet::Segment line{a, b};
         if (!(distance(a, b) >= tolerance)) return false;
         bool fits = true;
-        lineGrid_.near(widened(line, tolerance), [&](size_t id) {
-            const CreaseLine* other = made_[id];
-            if (fits && foldsMountain(other->kind) != foldsMountain(kind) &&
-                sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point}, tolerance) > tolerance)
+        const bool mountain = foldsMountain(kind);
+        lineGrid_[!mountain].near(widened(line, tolerance), [&](size_t id) {
+            const CreaseLine* other = made_[!mountain][id];
+            if (fits && sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point}, tolerance) > tolerance)
                 fits = false;
         });
         if (!fits) return false;
-        faceGrid_.near(widened(line, 0.0), [&](size_t id) {
-            if (fits && depthInside(line, faces_[id].rim) > kFaceDepth * faces_[id].inradius) fits = false;
+        const sheet::Segment box = widened(line, 0.0);
+        faceGrid_.near(box, [&](size_t id) {
+            const PlacedFace& f = faces_[id];
+            if (fits && overlap(box, f.box) && depthInside(line, f.rim) > kFaceDepth * f.inradius) fits = false;
         });
         return fits;
     }
 
     void makeLine(PatternNode* start, PatternNode* end, char kind) {
-        if (!fits(*start->point, *end->point, kind)) return;
+        if (fits(*start->point, *end->point, kind)) add(start, end, kind);
+    }
+
+    // Makes the line, which the caller has found to fit.
+    void add(PatternNode* start, PatternNode* end, char kind) {
         cp.lines.push_front(CreaseLine());
         CreaseLine* line = &cp.lines.front();
         line->start = start;
@@ -276,8 +294,9 @@ public:
         line->kind = kind;
         start->incidentLines.push_back(line);
         end->incidentLines.push_back(line);
-        lineGrid_.insert(widened(sheet::Segment{*start->point, *end->point}, 0.0), made_.size());
-        made_.push_back(line);
+        const bool mountain = foldsMountain(kind);
+        lineGrid_[mountain].insert(widened(sheet::Segment{*start->point, *end->point}, 0.0), made_[mountain].size());
+        made_[mountain].push_back(line);
     }
 
     CreasePattern& cp;
@@ -292,8 +311,10 @@ private:
     }
 
     std::vector<PlacedFace> faces_;
-    CellGrid faceGrid_, lineGrid_;
-    std::vector<const CreaseLine*> made_;
+    CellGrid faceGrid_;
+    // The lines made so far, valleys [0] and mountains [1] apart.
+    CellGrid lineGrid_[2];
+    std::vector<const CreaseLine*> made_[2];
 };
 
 // The node of the molecule triangle across the edge molecule on U's side:
@@ -400,9 +421,10 @@ bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
 // together: half a crimp folds nothing.
 void makeCrimpPair(LineMaker& maker, PatternNode* t, PatternNode* U, PatternNode* point, char kindAtT) {
     const char kindAtU = kindAtT == CrimpMountain ? CrimpValley : CrimpMountain;
+    // The two meet only at the point, so neither can lie along the other.
     if (!maker.fits(*t->point, *point->point, kindAtT) || !maker.fits(*U->point, *point->point, kindAtU)) return;
-    maker.makeLine(t, point, kindAtT);
-    maker.makeLine(U, point, kindAtU);
+    maker.add(t, point, kindAtT);
+    maker.add(U, point, kindAtU);
 }
 
 // A crimp on the inner side of every VTM edge that is not on the paper

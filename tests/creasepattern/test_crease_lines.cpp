@@ -357,6 +357,48 @@ TEST_F(GridLines, NoLineRetracesOneOfTheOppositeFold) {
     EXPECT_GT(pairs, 0);
 }
 
+// Nor anywhere else: on the converged 320-face sphere a short mountain from a
+// corner of a turned-over molecule lay along a long valley that passes
+// through that corner without ending there.
+TEST(ConvergedSphere, NoStretchIsFoldedBothWays) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::sphereObj(2)), 0);
+    SolverOptions options;
+    options.creasePatternOn = true;
+    testsupport::captureStdout([&] {
+        ASSERT_TRUE(developFirst(working, backup));
+        for (bool converging = true; converging;) converging = !idleStep(working, options, true).converged;
+        creasePatternTick(working, options);
+    });
+    const CreasePattern& cp = working.creasePattern;
+    const double tolerance = cp.lengthTolerance();
+    std::vector<const CreaseLine*> mountains, valleys;
+    for (const CreaseLine& l : cp.lines)
+        (l.kind == Mountain || l.kind == CrimpMountain ? mountains : valleys).push_back(&l);
+    ASSERT_FALSE(mountains.empty() || valleys.empty());
+    int shared = 0;
+    for (const CreaseLine* m : mountains)
+        for (const CreaseLine* v : valleys) {
+            Vec2 a0 = *m->start->point, a1 = *m->end->point, b0 = *v->start->point, b1 = *v->end->point;
+            if (std::max(a0.x, a1.x) + tolerance < std::min(b0.x, b1.x) || std::max(b0.x, b1.x) + tolerance < std::min(a0.x, a1.x) ||
+                std::max(a0.y, a1.y) + tolerance < std::min(b0.y, b1.y) || std::max(b0.y, b1.y) + tolerance < std::min(a0.y, a1.y))
+                continue;
+            if (m->length() < v->length()) std::swap(a0, b0), std::swap(a1, b1);
+            const double length = std::hypot(a1.x - a0.x, a1.y - a0.y);
+            const Vec2 u = (1.0 / length) * (a1 - a0);
+            auto off = [&](const Vec2& p) { return std::fabs(u.x * (p.y - a0.y) - u.y * (p.x - a0.x)); };
+            if (off(b0) > tolerance || off(b1) > tolerance) continue;
+            const double t0 = u.x * (b0.x - a0.x) + u.y * (b0.y - a0.y), t1 = u.x * (b1.x - a0.x) + u.y * (b1.y - a0.y);
+            const double stretch = std::min(length, std::max(t0, t1)) - std::max(0.0, std::min(t0, t1));
+            if (stretch > tolerance) {
+                ++shared;
+                ADD_FAILURE() << "a mountain and a valley share " << stretch << " along the longer one, from (" << a0.x
+                              << ", " << a0.y << ") to (" << a1.x << ", " << a1.y << ")";
+            }
+        }
+    EXPECT_EQ(shared, 0);
+}
+
 // Flips may turn a triangle without width into one with width, so the
 // counts are compared between two calls on the same triangulation.
 TEST_F(GridLines, RegeneratingGivesTheSameCounts) {

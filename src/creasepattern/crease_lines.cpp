@@ -82,7 +82,8 @@ double sharedStretch(sheet::Segment a, sheet::Segment b, double tolerance) {
 }
 
 // How far inside the ring the segment gets: it is split where it crosses the
-// rim, and each piece is sampled for its distance from the rim.
+// rim, and each stretch between crossings is sampled for its distance from
+// the rim.
 double depthInside(const sheet::Segment& line, const std::vector<sheet::Segment>& ring) {
     const Vec2 d = line.b - line.a;
     std::vector<double> cuts = {0.0, 1.0};

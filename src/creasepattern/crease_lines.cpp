@@ -273,21 +273,22 @@ public:
             if (fits && sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point}, tolerance) > tolerance)
                 fits = false;
         });
-        if (!fits) return false;
+        return fits && !runsThroughFace(a, b);
+    }
+
+    bool runsThroughFace(const Vec2& a, const Vec2& b) {
+        const sheet::Segment line{a, b};
         const sheet::Segment box = widened(line, 0.0);
+        bool through = false;
         faceGrid_.near(box, [&](size_t id) {
             const PlacedFace& f = faces_[id];
-            if (fits && overlap(box, f.box) && depthInside(line, f.rim) > kFaceDepth * f.inradius) fits = false;
+            if (!through && overlap(box, f.box) && depthInside(line, f.rim) > kFaceDepth * f.inradius) through = true;
         });
-        return fits;
+        return through;
     }
 
     void makeLine(PatternNode* start, PatternNode* end, char kind) {
-        if (fits(*start->point, *end->point, kind)) add(start, end, kind);
-    }
-
-    // Makes the line, which the caller has found to fit.
-    void add(PatternNode* start, PatternNode* end, char kind) {
+        if (!fits(*start->point, *end->point, kind)) return;
         cp.lines.push_front(CreaseLine());
         CreaseLine* line = &cp.lines.front();
         line->start = start;
@@ -418,14 +419,13 @@ void makeMountains(LineMaker& maker) {
 // to it cut through faces or retrace a neighbour's.
 bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
 
-// The two lines from the ends of a VTM edge to one crimp point, made only
-// together: half a crimp folds nothing.
+// The two lines from the ends of a VTM edge to one crimp point. A point
+// that one of them would reach through a placed face is no crimp point at
+// all, and gets neither.
 void makeCrimpPair(LineMaker& maker, PatternNode* t, PatternNode* U, PatternNode* point, char kindAtT) {
-    const char kindAtU = kindAtT == CrimpMountain ? CrimpValley : CrimpMountain;
-    // The two meet only at the point, so neither can lie along the other.
-    if (!maker.fits(*t->point, *point->point, kindAtT) || !maker.fits(*U->point, *point->point, kindAtU)) return;
-    maker.add(t, point, kindAtT);
-    maker.add(U, point, kindAtU);
+    if (maker.runsThroughFace(*t->point, *point->point) || maker.runsThroughFace(*U->point, *point->point)) return;
+    maker.makeLine(t, point, kindAtT);
+    maker.makeLine(U, point, kindAtT == CrimpMountain ? CrimpValley : CrimpMountain);
 }
 
 // A crimp on the inner side of every VTM edge that is not on the paper

@@ -54,46 +54,272 @@ PatternNode* makeNode(CreasePattern& cp, Vec2* point) {
 
 bool foldsMountain(char kind) { return kind == Mountain || kind == CrimpMountain; }
 
-// Whether the segments from `at` to a and from `at` to b leave along one line
-// in one direction, so that they share the shorter one.
-bool runTogether(const Vec2& at, const Vec2& a, const Vec2& b, double tolerance) {
-    Vec2 u = a - at, v = b - at;
-    double lu = distance(at, a), lv = distance(at, b);
-    if (lu < tolerance || lv < tolerance) return false;
-    return sheet::dot(u, v) > 0.0 && std::fabs(sheet::cross(u, v)) < tolerance * std::max(lu, lv);
+// Whether p lies inside the closed ring of segments, by the parity of its
+// crossings with a ray from p.
+bool inside(const std::vector<sheet::Segment>& ring, const Vec2& p) {
+    bool odd = false;
+    for (const sheet::Segment& s : ring)
+        if ((s.a.y > p.y) != (s.b.y > p.y) && p.x < s.a.x + (p.y - s.a.y) * (s.b.x - s.a.x) / (s.b.y - s.a.y))
+            odd = !odd;
+    return odd;
 }
 
-PatternNode* otherEnd(const CreaseLine* line, const PatternNode* node) {
-    return line->start == node ? line->end : line->start;
+double distanceToRing(const std::vector<sheet::Segment>& ring, const Vec2& p) {
+    double nearest = INFINITY;
+    for (const sheet::Segment& s : ring) nearest = std::min(nearest, sheet::distanceToSegment(p, s));
+    return nearest;
 }
 
-// Whether a line of this kind from `node` to `far` would retrace a line of
-// the opposite fold already ending at `node`.
-bool retracesOppositeFold(const PatternNode* node, const PatternNode* far, char kind, double tolerance) {
-    for (const CreaseLine* line : node->incidentLines)
-        if (foldsMountain(line->kind) != foldsMountain(kind) &&
-            runTogether(*node->point, *far->point, *otherEnd(line, node)->point, tolerance))
-            return true;
-    return false;
+// Length of the stretch that two segments have in common when both lie along
+// one line, within the tolerance; 0 when they do not.
+double sharedStretch(sheet::Segment a, sheet::Segment b, double tolerance) {
+    if (distance(a.a, a.b) < distance(b.a, b.b)) std::swap(a, b);
+    const double length = distance(a.a, a.b);
+    if (!(length > 0.0)) return 0.0;
+    const Vec2 u = (1.0 / length) * (a.b - a.a);
+    if (std::fabs(sheet::cross(u, b.a - a.a)) > tolerance || std::fabs(sheet::cross(u, b.b - a.a)) > tolerance)
+        return 0.0;
+    double t0 = sheet::dot(u, b.a - a.a), t1 = sheet::dot(u, b.b - a.a);
+    return std::min(length, std::max(t0, t1)) - std::max(0.0, std::min(t0, t1));
 }
 
-// A line shorter than the tolerance folds nothing and is not made. Nor is a
-// line along one of the opposite fold, made before it: no stretch of paper
-// can be folded both ways. This happens where tucks have almost no width and
-// their molecules and crimps shrink onto their neighbours' creases.
-void makeLine(CreasePattern& cp, PatternNode* start, PatternNode* end, char kind) {
-    const double tolerance = cp.lengthTolerance();
-    if (distance(*start->point, *end->point) < tolerance) return;
-    if (retracesOppositeFold(start, end, kind, tolerance) || retracesOppositeFold(end, start, kind, tolerance))
-        return;
-    cp.lines.push_front(CreaseLine());
-    CreaseLine* line = &cp.lines.front();
-    line->start = start;
-    line->end = end;
-    line->kind = kind;
-    start->incidentLines.push_back(line);
-    end->incidentLines.push_back(line);
+// How far inside the ring the segment gets: it is split where it crosses the
+// rim, and each stretch between crossings is sampled for its distance from
+// the rim.
+double depthInside(const sheet::Segment& line, const std::vector<sheet::Segment>& ring) {
+    const Vec2 d = line.b - line.a;
+    std::vector<double> cuts = {0.0, 1.0};
+    for (const sheet::Segment& s : ring) {
+        const Vec2 e = s.b - s.a;
+        const double den = sheet::cross(d, e);
+        if (den == 0.0) continue;
+        const double t = sheet::cross(s.a - line.a, e) / den, u = sheet::cross(s.a - line.a, d) / den;
+        if (t > 0.0 && t < 1.0 && u >= 0.0 && u <= 1.0) cuts.push_back(t);
+    }
+    // Without a crossing the segment lies wholly inside or wholly outside.
+    if (cuts.size() == 2 && !inside(ring, line.a + 0.5 * d)) return 0.0;
+    std::sort(cuts.begin(), cuts.end());
+    double deepest = 0.0;
+    for (size_t i = 0; i + 1 < cuts.size(); ++i)
+        for (int k = 1; k < 8; ++k) {
+            const Vec2 p = line.a + (cuts[i] + (cuts[i + 1] - cuts[i]) * k / 8.0) * d;
+            if (inside(ring, p)) deepest = std::max(deepest, distanceToRing(ring, p));
+        }
+    return deepest;
 }
+
+// Items of the sheet listed in every cell of a uniform grid that their
+// bounding boxes meet, so that a new line is compared with its neighbours
+// only. The grid spans the layout; whatever lies beyond falls in its border
+// cells.
+class CellGrid {
+public:
+    CellGrid(const sheet::Segment& box, int items) : lo_(box.a) {
+        const Vec2 &lo = box.a, &hi = box.b;
+        const double extent = std::max(hi.x - lo.x, hi.y - lo.y);
+        cell_ = extent / (std::sqrt((double)std::max(items, 1)) + 1.0);
+        if (!(cell_ > 0.0) || !std::isfinite(cell_)) cell_ = 1.0;
+        nx_ = cellsAcross(hi.x - lo.x);
+        ny_ = cellsAcross(hi.y - lo.y);
+        cells_.resize((size_t)nx_ * ny_);
+    }
+
+    void insert(const sheet::Segment& box, size_t id) {
+        forCells(box, [&](std::vector<size_t>& cell) { cell.push_back(id); });
+        seen_.push_back(0);
+    }
+
+    // Every item whose cells the box meets, each once.
+    template <typename F>
+    void near(const sheet::Segment& box, F f) {
+        ++stamp_;
+        forCells(box, [&](std::vector<size_t>& cell) {
+            for (size_t id : cell)
+                if (seen_[id] != stamp_) seen_[id] = stamp_, f(id);
+        });
+    }
+
+private:
+    template <typename F>
+    void forCells(const sheet::Segment& box, F f) {
+        const int x0 = column(std::min(box.a.x, box.b.x)), x1 = column(std::max(box.a.x, box.b.x));
+        const int y0 = row(std::min(box.a.y, box.b.y)), y1 = row(std::max(box.a.y, box.b.y));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) f(cells_[(size_t)y * nx_ + x]);
+    }
+    int cellsAcross(double span) const {
+        const double n = std::floor(span / cell_) + 1.0;
+        return std::isfinite(n) ? (int)std::clamp(n, 1.0, 4096.0) : 1;
+    }
+    int index(double v, double origin, int n) const {
+        const double i = std::floor((v - origin) / cell_);
+        return std::isfinite(i) ? (int)std::clamp(i, 0.0, (double)(n - 1)) : n - 1;
+    }
+    int column(double x) const { return index(x, lo_.x, nx_); }
+    int row(double y) const { return index(y, lo_.y, ny_); }
+
+    Vec2 lo_;
+    double cell_ = 1.0;
+    int nx_ = 1, ny_ = 1;
+    std::vector<std::vector<size_t>> cells_;
+    std::vector<unsigned> seen_;
+    unsigned stamp_ = 0;
+};
+
+// A placed polygon as crease lines meet it.
+struct PlacedFace {
+    std::vector<sheet::Segment> rim;
+    sheet::Segment box;  // lowest and highest corner
+    double inradius = 0.0;
+};
+
+bool overlap(const sheet::Segment& a, const sheet::Segment& b) {
+    return a.a.x <= b.b.x && b.a.x <= a.b.x && a.a.y <= b.b.y && b.a.y <= a.b.y;
+}
+
+// A crease that only grazes a face near its rim folds nothing of it; one
+// that goes deeper than this share of the face's inradius runs through it.
+const double kFaceDepth = 0.1;
+
+sheet::Segment boxOf(const std::vector<sheet::Segment>& segments) {
+    sheet::Segment box{segments.front().a, segments.front().a};
+    for (const sheet::Segment& s : segments)
+        for (const Vec2& p : {s.a, s.b}) {
+            box.a = Vec2(std::min(box.a.x, p.x), std::min(box.a.y, p.y));
+            box.b = Vec2(std::max(box.b.x, p.x), std::max(box.b.y, p.y));
+        }
+    return box;
+}
+
+sheet::Segment widened(const sheet::Segment& s, double by) {
+    return sheet::Segment{Vec2(std::min(s.a.x, s.b.x) - by, std::min(s.a.y, s.b.y) - by),
+                          Vec2(std::max(s.a.x, s.b.x) + by, std::max(s.a.y, s.b.y) + by)};
+}
+
+// The sides of a pattern face, from its edge once around.
+std::vector<sheet::Segment> sidesOf(const PatternFace& f) {
+    std::vector<sheet::Segment> sides;
+    const PatternHalfEdge* s = f.edge;
+    for (int i = countSides(&f); i > 0 && s && s->vert && s->prev && s->prev->vert; --i, s = s->next)
+        sides.push_back(sheet::Segment{s->prev->vert->pos, s->vert->pos});
+    return sides;
+}
+
+std::vector<PlacedFace> placedFacesOf(const CreasePattern& cp) {
+    std::vector<PlacedFace> faces;
+    for (const PatternFace& f : cp.faces) {
+        if (f.kind != PolygonFace) continue;
+        PlacedFace face;
+        face.rim = sidesOf(f);
+        if (face.rim.size() < 3) continue;  // a two-sided face covers no paper
+        double twiceArea = 0.0, perimeter = 0.0;
+        for (const sheet::Segment& s : face.rim) {
+            twiceArea += sheet::cross(s.a, s.b);
+            perimeter += distance(s.a, s.b);
+        }
+        face.inradius = perimeter > 0.0 ? std::fabs(twiceArea) / perimeter : 0.0;
+        face.box = boxOf(face.rim);
+        faces.push_back(face);
+    }
+    return faces;
+}
+
+// The paper's edge as the layout leaves it: the sides of the face-less
+// half-edges round the pattern.
+std::vector<sheet::Segment> outlineOf(const CreasePattern& cp) {
+    std::vector<sheet::Segment> outline;
+    for (const PatternHalfEdge& e : cp.halfEdges)
+        if (!e.face && e.vert && e.prev && e.prev->vert) outline.push_back(sheet::Segment{e.prev->vert->pos, e.vert->pos});
+    return outline;
+}
+
+// Whether p lies on the paper the layout covers, or within `margin` of it.
+bool nearPattern(const std::vector<sheet::Segment>& outline, const Vec2& p, double margin) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    return inside(outline, p) || distanceToRing(outline, p) < margin;
+}
+
+// What one generation of crease lines judges new lines against: the placed
+// faces, the paper's outline and the lines made so far.
+class LineMaker {
+public:
+    explicit LineMaker(CreasePattern& pattern)
+        : cp(pattern),
+          tolerance(pattern.lengthTolerance()),
+          outline(outlineOf(pattern)),
+          faces_(placedFacesOf(pattern)),
+          faceGrid_(boxOfFaces(faces_), (int)faces_.size()),
+          lineGrid_{CellGrid(boxOfFaces(faces_), (int)faces_.size()), CellGrid(boxOfFaces(faces_), (int)faces_.size())} {
+        for (size_t i = 0; i < faces_.size(); ++i) faceGrid_.insert(faces_[i].box, i);
+    }
+
+    // A line shorter than the tolerance folds nothing and is not made. Nor is
+    // a line along one of the opposite fold made before it, whether or not
+    // the two share an end: no stretch of paper can be folded both ways.
+    // This happens where tucks have almost no width and their molecules and
+    // crimps shrink onto their neighbours' creases, and where a molecule
+    // folded over onto its neighbours lays a short crease along a long one.
+    // Nor is a line that runs through a placed face, which would fold the
+    // face: crimp points, placed by their base angles alone, land tens of
+    // edge lengths away when such an angle is near a right one, and on the
+    // far side of their VTM edge when the edge runs against its tuck; the
+    // centres of molecule triangles turned over onto their neighbours lie
+    // several triangle sizes off.
+    bool fits(const Vec2& a, const Vec2& b, char kind) {
+        const sheet::Segment line{a, b};
+        if (!(distance(a, b) >= tolerance)) return false;
+        bool fits = true;
+        const bool mountain = foldsMountain(kind);
+        lineGrid_[!mountain].near(widened(line, tolerance), [&](size_t id) {
+            const CreaseLine* other = made_[!mountain][id];
+            if (fits && sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point}, tolerance) > tolerance)
+                fits = false;
+        });
+        return fits && !runsThroughFace(a, b);
+    }
+
+    bool runsThroughFace(const Vec2& a, const Vec2& b) {
+        const sheet::Segment line{a, b};
+        const sheet::Segment box = widened(line, 0.0);
+        bool through = false;
+        faceGrid_.near(box, [&](size_t id) {
+            const PlacedFace& f = faces_[id];
+            if (!through && overlap(box, f.box) && depthInside(line, f.rim) > kFaceDepth * f.inradius) through = true;
+        });
+        return through;
+    }
+
+    void makeLine(PatternNode* start, PatternNode* end, char kind) {
+        if (!fits(*start->point, *end->point, kind)) return;
+        cp.lines.push_front(CreaseLine());
+        CreaseLine* line = &cp.lines.front();
+        line->start = start;
+        line->end = end;
+        line->kind = kind;
+        start->incidentLines.push_back(line);
+        end->incidentLines.push_back(line);
+        const bool mountain = foldsMountain(kind);
+        lineGrid_[mountain].insert(widened(sheet::Segment{*start->point, *end->point}, 0.0), made_[mountain].size());
+        made_[mountain].push_back(line);
+    }
+
+    CreasePattern& cp;
+    const double tolerance;
+    const std::vector<sheet::Segment> outline;
+
+private:
+    static sheet::Segment boxOfFaces(const std::vector<PlacedFace>& faces) {
+        std::vector<sheet::Segment> rims;
+        for (const PlacedFace& f : faces) rims.insert(rims.end(), f.rim.begin(), f.rim.end());
+        return rims.empty() ? sheet::Segment{} : boxOf(rims);
+    }
+
+    std::vector<PlacedFace> faces_;
+    CellGrid faceGrid_;
+    // The lines made so far, valleys [0] and mountains [1] apart.
+    CellGrid lineGrid_[2];
+    std::vector<const CreaseLine*> made_[2];
+};
 
 // The node of the molecule triangle across the edge molecule on U's side:
 // the face beyond the molecule's opposite side.
@@ -103,25 +329,53 @@ PatternNode* nodeAcrossEdgeMolecule(const PatternHalfEdge* U) {
     return O ? O->node : nullptr;
 }
 
-// A centre on the paper edge itself needs no valley out to it.
-void makeBoundaryValley(CreasePattern& cp, PatternNode* from, PatternHalfEdge* U) {
+// A centre on the paper edge itself needs no valley out to it, and a valley
+// that cannot be made needs no midpoint.
+void makeBoundaryValley(LineMaker& maker, PatternNode* from, PatternHalfEdge* U) {
+    CreasePattern& cp = maker.cp;
     if (!U->vert || !U->pair->vert) return;
-    if (distance(*from->point, 0.5 * (U->vert->pos + U->pair->vert->pos)) < cp.lengthTolerance()) return;
+    if (!maker.fits(*from->point, 0.5 * (U->vert->pos + U->pair->vert->pos), Valley)) return;
     cp.midpoints.push_front(BoundaryMidpoint());
     BoundaryMidpoint* m = &cp.midpoints.front();
     m->owner = &cp;
     m->halfEdge = U;
     m->pos = 0.5 * (U->vert->pos + U->pair->vert->pos);
     m->node = makeNode(cp, &m->pos);
-    makeLine(cp, from, m->node, Valley);
+    maker.makeLine(from, m->node, Valley);
+}
+
+// Whether a corner of the molecule belongs to a two-sided face that splits a
+// tuck (not one of those that line the paper's edge).
+bool hasSplitCorner(const PatternFace& f) {
+    const PatternHalfEdge* s = f.edge;
+    for (int i = countSides(&f); i > 0 && s; --i, s = s->next) {
+        const HalfEdge* X = s->vert ? s->vert->modelHalfEdge : nullptr;
+        const Face* face = X ? X->face : nullptr;
+        if (face && !face->boundaryDigon && face->edge && face->edge->next && face->edge->next->next == face->edge)
+            return true;
+    }
+    return false;
+}
+
+double shortestSide(const PatternFace& f) {
+    double shortest = INFINITY;
+    for (const sheet::Segment& s : sidesOf(f)) shortest = std::min(shortest, distance(s.a, s.b));
+    return shortest;
 }
 
 // A valley for every pair of neighbouring molecule triangles, made when the
 // second of the two is visited, and one out to every paper-boundary side.
-void makeValleys(CreasePattern& cp) {
-    const double tolerance = cp.lengthTolerance();
+// A split tuck puts the corners of its two-sided faces into the molecules at
+// its ends, nearly in line with the corners beside them; the very obtuse
+// triangles among them have their centres far beyond the paper's edge, on
+// blank paper. Such a triangle gets no lines, like one without width. A
+// centre past the outline by less than the triangle's shortest side keeps
+// its lines.
+void makeValleys(LineMaker& maker) {
+    CreasePattern& cp = maker.cp;
     for (PatternFace& G : cp.faces) {
-        if (G.kind != VertexMolecule || G.node || !G.edge || hasNoWidth(G, tolerance)) continue;
+        if (G.kind != VertexMolecule || G.node || !G.edge || hasNoWidth(G, maker.tolerance)) continue;
+        if (hasSplitCorner(G) && !nearPattern(maker.outline, G.centre, shortestSide(G))) continue;
         G.node = makeNode(cp, &G.centre);
         int sides = countSides(&G);
         PatternHalfEdge* d = G.edge;
@@ -130,12 +384,12 @@ void makeValleys(CreasePattern& cp) {
             if (!U) continue;
             const PatternFace* F = U->face;
             if (!F) {
-                makeBoundaryValley(cp, G.node, U);
+                makeBoundaryValley(maker, G.node, U);
             } else if (F->kind == VertexMolecule && F->node) {
-                makeLine(cp, G.node, F->node, Valley);
+                maker.makeLine(G.node, F->node, Valley);
             } else if (F->kind == EdgeMolecule) {
                 PatternNode* across = nodeAcrossEdgeMolecule(U);
-                if (across) makeLine(cp, G.node, across, Valley);
+                if (across) maker.makeLine(G.node, across, Valley);
             }
         }
     }
@@ -143,7 +397,8 @@ void makeValleys(CreasePattern& cp) {
 
 // Mountains from every molecule corner to the centres of the triangles
 // around it.
-void makeMountains(CreasePattern& cp) {
+void makeMountains(LineMaker& maker) {
+    CreasePattern& cp = maker.cp;
     const size_t limit = cp.halfEdges.size();
     for (PatternVertex& t : cp.vertices) {
         if (!t.vtmEdge) continue;
@@ -153,7 +408,7 @@ void makeMountains(CreasePattern& cp) {
         PatternHalfEdge* e = t.vtmEdge;
         for (size_t steps = 0; e && steps < limit; ++steps) {
             if (e->face && e->face->kind == VertexMolecule && e->face->node)
-                makeLine(cp, t.node, e->face->node, Mountain);
+                maker.makeLine(t.node, e->face->node, Mountain);
             e = e->prev ? e->prev->pair : nullptr;
             if (e == t.vtmEdge) break;
         }
@@ -166,28 +421,13 @@ void makeMountains(CreasePattern& cp) {
 // to it cut through faces or retrace a neighbour's.
 bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
 
-// The paper's edge as the layout leaves it: the sides of the face-less
-// half-edges round the pattern.
-std::vector<sheet::Segment> outlineOf(const CreasePattern& cp) {
-    std::vector<sheet::Segment> outline;
-    for (const PatternHalfEdge& e : cp.halfEdges)
-        if (!e.face && e.vert && e.prev && e.prev->vert) outline.push_back(sheet::Segment{e.prev->vert->pos, e.vert->pos});
-    return outline;
-}
-
-// Whether p lies on the paper the layout covers, or within `margin` of it:
-// inside the outline by the parity of its crossings with a ray from p.
-bool nearPattern(const std::vector<sheet::Segment>& outline, const Vec2& p, double margin) {
-    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
-    bool inside = false;
-    for (const sheet::Segment& s : outline)
-        if ((s.a.y > p.y) != (s.b.y > p.y) &&
-            p.x < s.a.x + (p.y - s.a.y) * (s.b.x - s.a.x) / (s.b.y - s.a.y))
-            inside = !inside;
-    if (inside) return true;
-    for (const sheet::Segment& s : outline)
-        if (sheet::distanceToSegment(p, s) < margin) return true;
-    return false;
+// The two lines from the ends of a VTM edge to one crimp point. A point
+// that one of them would reach through a placed face is no crimp point at
+// all, and gets neither.
+void makeCrimpPair(LineMaker& maker, PatternNode* t, PatternNode* U, PatternNode* point, char kindAtT) {
+    if (maker.runsThroughFace(*t->point, *point->point) || maker.runsThroughFace(*U->point, *point->point)) return;
+    maker.makeLine(t, point, kindAtT);
+    maker.makeLine(U, point, kindAtT == CrimpMountain ? CrimpValley : CrimpMountain);
 }
 
 // A crimp on the inner side of every VTM edge that is not on the paper
@@ -195,10 +435,11 @@ bool nearPattern(const std::vector<sheet::Segment>& outline, const Vec2& p, doub
 // point tens of edge lengths away, off the pattern altogether; such a point
 // gets no lines, since creases beyond the paper's edge fold no part of the
 // surface. Near a corner of the outline a crimp may reach a little past it,
-// no farther than its VTM edge is long, and keeps its lines.
-void makeCrimps(CreasePattern& cp) {
-    const std::vector<sheet::Segment> outline = outlineOf(cp);
-    const double tolerance = cp.lengthTolerance();
+// no farther than its VTM edge is long, and keeps its lines. On the pattern
+// a point sent that far, or one mirrored into a face by a VTM edge that runs
+// against its tuck, has creases through faces, which makeLine refuses.
+void makeCrimps(LineMaker& maker) {
+    CreasePattern& cp = maker.cp;
     for (PatternVertex& t : cp.vertices) {
         PatternHalfEdge* h = t.vtmEdge;
         if (!h || !h->pair || !h->pair->face) continue;
@@ -206,7 +447,7 @@ void makeCrimps(CreasePattern& cp) {
         // Only a molecule corner got a node in this call; any other node is stale.
         if (!U || !U->vtmEdge) continue;
         const double span = distance(t.pos, U->pos);
-        if (span < tolerance) continue;
+        if (span < maker.tolerance) continue;
 
         cp.crimps.push_front(CrimpRecord());
         CrimpRecord* c = &cp.crimps.front();
@@ -217,14 +458,10 @@ void makeCrimps(CreasePattern& cp) {
         c->computePoints();
         double s = 0.0, s2 = 0.0;
         crimpBaseAngles(t.modelHalfEdge, s, s2);
-        if (hasApex(s) && nearPattern(outline, c->point1, span)) {
-            makeLine(cp, t.node, c->node1, CrimpMountain);
-            makeLine(cp, U->node, c->node1, CrimpValley);
-        }
-        if (hasApex(s2) && nearPattern(outline, c->point2, span)) {
-            makeLine(cp, t.node, c->node2, CrimpValley);
-            makeLine(cp, U->node, c->node2, CrimpMountain);
-        }
+        if (hasApex(s) && nearPattern(maker.outline, c->point1, span))
+            makeCrimpPair(maker, t.node, U->node, c->node1, CrimpMountain);
+        if (hasApex(s2) && nearPattern(maker.outline, c->point2, span))
+            makeCrimpPair(maker, t.node, U->node, c->node2, CrimpValley);
     }
 }
 
@@ -236,7 +473,8 @@ void CreasePattern::generateCreaseLines() {
     // Lengths and widths are judged on the layout as it stands, with the
     // centres of triangles flipped since the last refresh recomputed.
     updatePositions();
-    makeValleys(*this);
-    makeMountains(*this);
-    makeCrimps(*this);
+    LineMaker maker(*this);
+    makeValleys(maker);
+    makeMountains(maker);
+    makeCrimps(maker);
 }

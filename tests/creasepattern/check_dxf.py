@@ -13,6 +13,7 @@ non-zero and names every difference or fault when one is found.
 import json
 import math
 import os
+import re
 import subprocess
 import sys
 from collections import defaultdict
@@ -39,10 +40,32 @@ def points_of(polyline):
     return [(v.dxf.location.x, v.dxf.location.y) for v in polyline.vertices]
 
 
+def rounding_of(path):
+    """What the decimals of the file may move a written coordinate by, with
+    room to spare: the writer gives small sheets more decimals."""
+    decimals = 0
+    with open(path) as f:
+        for line in f:
+            m = DECIMAL.match(line.strip())
+            if m:
+                decimals = max(decimals, len(m.group(1)))
+    return 10.0 ** -decimals * 10 if decimals else 0.0
+
+
+def distinct(values, within):
+    """The values, sorted, with those within `within` of the one before dropped."""
+    kept = []
+    for v in sorted(values):
+        if not kept or v - kept[-1] > within:
+            kept.append(v)
+    return kept
+
+
 def check_drawing(path, want, faults):
     def fault(text):
         faults.append("%s: %s" % (os.path.basename(path), text))
 
+    rounding = rounding_of(path)
     doc = ezdxf.readfile(path)
     entities = list(doc.modelspace())
     for e in entities:
@@ -82,16 +105,16 @@ def check_drawing(path, want, faults):
     if len(square) != 4:
         fault("the paper square has %d corners" % len(square))
     else:
-        xs = sorted(set(round(x, 5) for x, _ in square))
-        ys = sorted(set(round(y, 5) for _, y in square))
+        xs = distinct((x for x, _ in square), rounding)
+        ys = distinct((y for _, y in square), rounding)
         if len(xs) != 2 or len(ys) != 2:
             fault("the paper square is not axis-aligned: %s" % square)
-        elif abs(xs[1] - xs[0] - side) > 1e-5 * max(1.0, side) or abs(ys[1] - ys[0] - side) > 1e-5 * max(1.0, side):
+        elif abs(xs[1] - xs[0] - side) > rounding or abs(ys[1] - ys[0] - side) > rounding:
             fault("the paper square is %g by %g, expected side %g" % (xs[1] - xs[0], ys[1] - ys[0], side))
         else:
             for p in polylines[first_face:first_face + faces]:
                 for x, y in points_of(p):
-                    if not (xs[0] - 1e-5 <= x <= xs[1] + 1e-5 and ys[0] - 1e-5 <= y <= ys[1] + 1e-5):
+                    if not (xs[0] - rounding <= x <= xs[1] + rounding and ys[0] - rounding <= y <= ys[1] + rounding):
                         fault("a placed face leaves the paper square at (%g, %g)" % (x, y))
                         break
 
@@ -122,10 +145,13 @@ def check_drawing(path, want, faults):
         fault("%d VTM and %d ETM polylines, expected %d and %d" % (vtm, etm, want["vtm"], want["etm"]))
 
 
-# The pattern's own tolerance: shorter is no length at all.
+# A coordinate's value line, for its decimals.
+DECIMAL = re.compile(r"^-?[0-9]+\.([0-9]+)$")
+# The pattern's own tolerance, as a share of the model's length scale: two
+# lines closer than that lie along one line.
 TOLERANCE = 1e-4
-# What the six decimals of the file may move a point by, with room to spare.
-ROUNDING = 1e-5
+# A crease shorter than this share of the paper's side has no length.
+NO_LENGTH = 1e-6
 MOUNTAINS = ("Mountain", "CrimpMountain")
 VALLEYS = ("Valley", "CrimpValley")
 # A crease that only grazes a face near its rim is a matter of rounding and
@@ -181,14 +207,14 @@ class Grid:
                         yield pair
 
 
-def shared_stretch(a0, a1, b0, b1):
+def shared_stretch(a0, a1, b0, b1, tolerance):
     """Length of the stretch two segments have in common when they lie on one
     line, within the tolerance; 0 when they do not."""
     if math.dist(a0, a1) < math.dist(b0, b1):
         a0, a1, b0, b1 = b0, b1, a0, a1
     length = math.dist(a0, a1)
     u = ((a1[0] - a0[0]) / length, (a1[1] - a0[1]) / length)
-    if abs(cross(u, sub(b0, a0))) > TOLERANCE or abs(cross(u, sub(b1, a0))) > TOLERANCE:
+    if abs(cross(u, sub(b0, a0))) > tolerance or abs(cross(u, sub(b1, a0))) > tolerance:
         return 0.0
     t0 = u[0] * (b0[0] - a0[0]) + u[1] * (b0[1] - a0[1])
     t1 = u[0] * (b1[0] - a0[0]) + u[1] * (b1[1] - a0[1])
@@ -244,10 +270,15 @@ def inradius(polygon):
     return abs(twice_area) / perimeter if perimeter else 0.0
 
 
-def fold_faults(path):
+def fold_faults(path, length_scale):
     """What keeps the drawing from being folded, by rule: every point on the
     paper square (the first polyline), no crease of no length, no stretch
-    both mountain and valley, no crease through a placed face."""
+    both mountain and valley, no crease through a placed face. Lengths are
+    judged against the model's length scale and the paper's side, and the
+    file's rounding is given to the drawing, so that the same model in other
+    units is judged alike."""
+    rounding = rounding_of(path)
+    tolerance = TOLERANCE * length_scale
     doc = ezdxf.readfile(path)
     entities = list(doc.modelspace())
     polylines = [points_of(e) for e in entities if e.dxftype() == "POLYLINE"]
@@ -259,23 +290,24 @@ def fold_faults(path):
     lo_x, lo_y, hi_x, hi_y = box(polylines[0])
     side = hi_x - lo_x
     for p in [q for poly in polylines[1:] for q in poly] + [q for line in lines for q in line[1:]]:
-        if not (lo_x - ROUNDING <= p[0] <= hi_x + ROUNDING and lo_y - ROUNDING <= p[1] <= hi_y + ROUNDING):
+        if not (lo_x - rounding <= p[0] <= hi_x + rounding and lo_y - rounding <= p[1] <= hi_y + rounding):
             faults["square"].append("(%g, %g) lies off the paper square" % p)
 
     creases = []
     for line in lines:
-        if math.dist(line[1], line[2]) < TOLERANCE - ROUNDING:
+        if math.dist(line[1], line[2]) < NO_LENGTH * side:
             faults["length"].append("a %s line of length %g" % (line[0], math.dist(line[1], line[2])))
         else:
             creases.append(line)
 
-    cell = max(side / max(1.0, math.sqrt(len(creases))), TOLERANCE)
+    cell = max(side / max(1.0, math.sqrt(len(creases))), tolerance)
     grid = Grid([box(line[1:]) for line in creases], cell)
     for i, j in grid.pairs():
         a, b = creases[i], creases[j]
         if (a[0] in MOUNTAINS and b[0] in VALLEYS) or (a[0] in VALLEYS and b[0] in MOUNTAINS):
-            stretch = shared_stretch(a[1], a[2], b[1], b[2])
-            if stretch > TOLERANCE:
+            # Within the rounding of the file the two may still be apart.
+            stretch = shared_stretch(a[1], a[2], b[1], b[2], tolerance - rounding)
+            if stretch > tolerance + rounding:
                 faults["mountain and valley"].append("%s %s-%s and %s %s-%s share %g" % (a + b + (stretch,)))
 
     face_grid = Grid([box(f) for f in faces], cell)
@@ -288,8 +320,8 @@ def fold_faults(path):
     return faults
 
 
-def check_foldable(path, open_rules, faults):
-    for rule, found in sorted(fold_faults(path).items()):
+def check_foldable(path, length_scale, open_rules, faults):
+    for rule, found in sorted(fold_faults(path, length_scale).items()):
         if rule in open_rules:
             print("%s: still open, %s: %d, e.g. %s" % (os.path.basename(path), rule, len(found), found[0]))
             continue
@@ -312,7 +344,7 @@ def main():
     for want in wanted:
         check_drawing(os.path.join(work_dir, want["file"]), want, faults)
     for want in foldable:
-        check_foldable(os.path.join(work_dir, want["file"]), want["open"], faults)
+        check_foldable(os.path.join(work_dir, want["file"]), want["length_scale"], want["open"], faults)
     for f in faults:
         print(f)
     if faults:

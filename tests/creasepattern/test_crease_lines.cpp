@@ -62,10 +62,51 @@ bool apart(const CreasePattern& cp, const Vec2& a, const Vec2& b) {
 
 Vec2 midpointOf(const PatternHalfEdge& U) { return 0.5 * (U.vert->pos + U.pair->vert->pos); }
 
+// Whether the segment from a to b runs through a placed face, deeper than a
+// twentieth of the face's inradius: the pattern makes no crease that goes
+// deeper than a tenth. The made-up layout of the grid lays molecules across
+// faces, so some creases are not made there. Sampled in steps of a fiftieth
+// of the inradius, so that every crease the pattern refuses is found.
+bool throughPlacedFace(const CreasePattern& cp, const Vec2& a, const Vec2& b) {
+    for (const PatternFace& f : cp.faces) {
+        if (f.kind != PolygonFace) continue;
+        std::vector<Vec2> ring;
+        const PatternHalfEdge* s = f.edge;
+        do ring.push_back(s->vert->pos), s = s->next;
+        while (s != f.edge);
+        if (ring.size() < 3) continue;
+        double twiceArea = 0.0, perimeter = 0.0;
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const Vec2 &p = ring[i], &q = ring[(i + 1) % ring.size()];
+            twiceArea += p.x * q.y - p.y * q.x;
+            perimeter += std::hypot(q.x - p.x, q.y - p.y);
+        }
+        const double inradius = std::fabs(twiceArea) / perimeter;
+        if (!(inradius > 0.0)) continue;
+        const int steps = (int)std::ceil(std::hypot(b.x - a.x, b.y - a.y) / (0.02 * inradius));
+        for (int k = 1; k < steps; ++k) {
+            const Vec2 p = a + ((double)k / steps) * (b - a);
+            bool inside = false;
+            double rim = INFINITY;
+            for (size_t i = 0; i < ring.size(); ++i) {
+                const Vec2 &u = ring[i], &v = ring[(i + 1) % ring.size()];
+                if ((u.y > p.y) != (v.y > p.y) && p.x < u.x + (p.y - u.y) * (v.x - u.x) / (v.y - u.y)) inside = !inside;
+                const Vec2 d = v - u, w = p - u;
+                const double t = std::clamp((w.x * d.x + w.y * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
+                rim = std::min(rim, std::hypot(w.x - t * d.x, w.y - t * d.y));
+            }
+            if (inside && rim > 0.05 * inradius) return true;
+        }
+    }
+    return false;
+}
+
+// The molecule triangles around corner t that get a mountain from it.
 int moleculeTrianglesAt(const CreasePattern& cp, const PatternVertex* t) {
     int n = 0;
     for (const PatternHalfEdge& e : cp.halfEdges)
-        n += foldingMolecule(e.face) && e.prev->vert == t && apart(cp, t->pos, e.face->centre);
+        n += foldingMolecule(e.face) && e.prev->vert == t && apart(cp, t->pos, e.face->centre) &&
+             !throughPlacedFace(cp, t->pos, e.face->centre);
     return n;
 }
 
@@ -139,7 +180,8 @@ TEST_F(GridLines, EveryPaperBoundarySideGetsAMidpointAndAValley) {
     cp().generateCreaseLines();
     size_t boundarySides = 0;
     for (const PatternHalfEdge& U : cp().halfEdges)
-        boundarySides += !U.face && foldingMolecule(faceAcross(U)) && apart(cp(), midpointOf(U), U.pair->face->centre);
+        boundarySides += !U.face && foldingMolecule(faceAcross(U)) && apart(cp(), midpointOf(U), U.pair->face->centre) &&
+                         !throughPlacedFace(cp(), U.pair->face->centre, midpointOf(U));
     ASSERT_GT(boundarySides, 0u);
     EXPECT_EQ(cp().midpoints.size(), boundarySides);
 
@@ -164,7 +206,8 @@ TEST_F(GridLines, ValleysJoinEveryNeighbourPairOnce) {
     cp().generateCreaseLines();
     std::set<std::pair<const PatternNode*, const PatternNode*>> expected;
     auto join = [&](const PatternFace* a, const PatternFace* b) {
-        if (foldingMolecule(a) && foldingMolecule(b) && apart(cp(), a->centre, b->centre))
+        if (foldingMolecule(a) && foldingMolecule(b) && apart(cp(), a->centre, b->centre) &&
+            !throughPlacedFace(cp(), a->centre, b->centre))
             expected.insert(std::minmax<const PatternNode*>(a->node, b->node));
     };
     for (const PatternHalfEdge& s : cp().halfEdges) {
@@ -248,8 +291,11 @@ TEST_F(GridLines, CoincidentCornersGetNoCrimpAndNoLineIsTooShort) {
 // exists only for a base angle strictly between -pi/2 and pi/2. Past a right
 // angle tan() wraps the apex through infinity to the far side of the edge
 // (the very spot of the supplementary angle), and creases to it cut across
-// faces: the point gets no lines. Just inside the range it keeps them, unless
-// the apex then lies hundreds of edge lengths away, off the pattern.
+// faces: the point gets no lines. Inside the range it keeps them, unless the
+// apex then lies hundreds of edge lengths away, off the pattern, or its
+// creases run through a placed face: on this grid a steep apex on the side of
+// the edge molecule crosses the face beside it, one on the side of the
+// vertex molecule stays clear.
 TEST_F(GridLines, CrimpPointPastARightBaseAngleGetsNoLines) {
     // The crimp corner nearest the middle of the grid, so that a moderately
     // steep apex stays on the pattern.
@@ -273,8 +319,9 @@ TEST_F(GridLines, CrimpPointPastARightBaseAngleGetsNoLines) {
     const struct {
         double baseAngle;
         bool lines;
-    } cases[] = {{kPi / 2 - 0.3, true},   {-kPi / 2 + 0.3, true},  {kPi / 2 + 0.3, false},
-                 {-kPi / 2 - 0.3, false}, {kPi / 2 - 1e-4, false}, {-kPi / 2 + 1e-4, false}};
+    } cases[] = {{kPi / 6, true},          {-kPi / 6, true},        {kPi / 2 - 0.3, false},
+                 {-kPi / 2 + 0.3, true},   {kPi / 2 + 0.3, false},  {-kPi / 2 - 0.3, false},
+                 {kPi / 2 - 1e-4, false},  {-kPi / 2 + 1e-4, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.baseAngle);
         X->tuckAngle = 0.5 * gap + kPi / 2 - c.baseAngle;
@@ -310,6 +357,48 @@ TEST_F(GridLines, NoLineRetracesOneOfTheOppositeFold) {
     EXPECT_GT(pairs, 0);
 }
 
+// Nor anywhere else: on the converged 320-face sphere a short mountain from a
+// corner of a turned-over molecule lay along a long valley that passes
+// through that corner without ending there.
+TEST(ConvergedSphere, NoStretchIsFoldedBothWays) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::sphereObj(2)), 0);
+    SolverOptions options;
+    options.creasePatternOn = true;
+    testsupport::captureStdout([&] {
+        ASSERT_TRUE(developFirst(working, backup));
+        for (bool converging = true; converging;) converging = !idleStep(working, options, true).converged;
+        creasePatternTick(working, options);
+    });
+    const CreasePattern& cp = working.creasePattern;
+    const double tolerance = cp.lengthTolerance();
+    std::vector<const CreaseLine*> mountains, valleys;
+    for (const CreaseLine& l : cp.lines)
+        (l.kind == Mountain || l.kind == CrimpMountain ? mountains : valleys).push_back(&l);
+    ASSERT_FALSE(mountains.empty() || valleys.empty());
+    int shared = 0;
+    for (const CreaseLine* m : mountains)
+        for (const CreaseLine* v : valleys) {
+            Vec2 a0 = *m->start->point, a1 = *m->end->point, b0 = *v->start->point, b1 = *v->end->point;
+            if (std::max(a0.x, a1.x) + tolerance < std::min(b0.x, b1.x) || std::max(b0.x, b1.x) + tolerance < std::min(a0.x, a1.x) ||
+                std::max(a0.y, a1.y) + tolerance < std::min(b0.y, b1.y) || std::max(b0.y, b1.y) + tolerance < std::min(a0.y, a1.y))
+                continue;
+            if (m->length() < v->length()) std::swap(a0, b0), std::swap(a1, b1);
+            const double length = std::hypot(a1.x - a0.x, a1.y - a0.y);
+            const Vec2 u = (1.0 / length) * (a1 - a0);
+            auto off = [&](const Vec2& p) { return std::fabs(u.x * (p.y - a0.y) - u.y * (p.x - a0.x)); };
+            if (off(b0) > tolerance || off(b1) > tolerance) continue;
+            const double t0 = u.x * (b0.x - a0.x) + u.y * (b0.y - a0.y), t1 = u.x * (b1.x - a0.x) + u.y * (b1.y - a0.y);
+            const double stretch = std::min(length, std::max(t0, t1)) - std::max(0.0, std::min(t0, t1));
+            if (stretch > tolerance) {
+                ++shared;
+                ADD_FAILURE() << "a mountain and a valley share " << stretch << " along the longer one, from (" << a0.x
+                              << ", " << a0.y << ") to (" << a1.x << ", " << a1.y << ")";
+            }
+        }
+    EXPECT_EQ(shared, 0);
+}
+
 // Flips may turn a triangle without width into one with width, so the
 // counts are compared between two calls on the same triangulation.
 TEST_F(GridLines, RegeneratingGivesTheSameCounts) {
@@ -321,6 +410,59 @@ TEST_F(GridLines, RegeneratingGivesTheSameCounts) {
     EXPECT_EQ(cp().lines.size(), counts[1]);
     EXPECT_EQ(cp().midpoints.size(), counts[2]);
     EXPECT_EQ(cp().crimps.size(), counts[3]);
+}
+
+// Model > Split extrawide tucks on a cube whose cut was edited first (Flood
+// from its second face, then Cut from its third half-edge) and whose layout has
+// converged. The split puts the corners of two-sided faces into the molecules
+// at the ends of the split tucks; the very obtuse triangles among them have
+// their centres far beyond the paper's edge, where creases to them stood on
+// blank paper and the sheet grew to hold them.
+TEST(SplitTucks, NoCreaseStandsFarOffThePaper) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::cubeObj()), 0);
+    SolverOptions options;
+    options.creasePatternOn = true;
+    testsupport::captureStdout([&] {
+        working.floodFromFace(&*std::next(working.faces.begin()));
+        HalfEdge* cut = &*std::next(working.halfEdges.begin(), 2);
+        ASSERT_FALSE(cut->onCut);
+        working.addCutPath(cut);
+        ASSERT_TRUE(developFirst(working, backup));
+        bool converging = true;
+        for (int i = 0; i < 50; ++i)
+            if (idleStep(working, options, converging).converged) converging = false;
+        creasePatternTick(working, options);
+    });
+    const double before = working.efficiencyAt(0.0);
+    const size_t faces = working.faces.size();
+    testsupport::captureStdout([&] {
+        working.splitWideTucks();
+        creasePatternTick(working, options);
+    });
+    const CreasePattern& cp = working.creasePattern;
+    ASSERT_GT(working.faces.size(), faces) << "the cube has tucks to split";
+    ASSERT_FALSE(cp.lines.empty());
+
+    std::vector<std::pair<Vec2, Vec2>> outline;
+    for (const PatternHalfEdge& e : cp.halfEdges)
+        if (!e.face) outline.push_back({e.prev->vert->pos, e.vert->pos});
+    auto offPaper = [&](const Vec2& p) {
+        bool inside = false;
+        double nearest = INFINITY;
+        for (const auto& s : outline) {
+            const Vec2 &a = s.first, &b = s.second;
+            if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y)) inside = !inside;
+            Vec2 d = b - a, v = p - a;
+            double t = std::clamp((v.x * d.x + v.y * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
+            nearest = std::min(nearest, std::hypot(v.x - t * d.x, v.y - t * d.y));
+        }
+        return inside ? 0.0 : nearest;
+    };
+    double farthest = 0.0;
+    for (const CreaseLine& l : cp.lines) farthest = std::max({farthest, offPaper(*l.start->point), offPaper(*l.end->point)});
+    EXPECT_LT(farthest, 0.5 * working.lengthScale());
+    EXPECT_GT(working.efficiencyAt(0.0), 0.95 * before) << "the sheet grew for creases off the paper";
 }
 
 // The timer's tick on a developed model.

@@ -140,26 +140,35 @@ TEST(DxfModels, WholeModelsAreWrittenForADxfReader) {
 
 // What a folder needs of the file is checked by check_dxf.py on the layouts
 // a user saves: converged, then Crease Pattern Generation on and one timer
-// tick. foldable.json names the drawings and, for each, the rules that are
-// known to be still broken there (reported, not failed); none is, today.
+// tick. foldable.json names the drawings, the model's length scale that
+// their lengths are judged against and, for each, the rules that are known
+// to be still broken there (reported, not failed). The same models in other
+// units must be judged alike.
 TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
     const std::string dir = outputDirectory();
-    const struct {
-        const char* name;
+    struct Model {
+        std::string name;
         std::string obj;
-        const char* open;
-    } models[] = {{"tetrahedron", testsupport::tetrahedronObj(), ""},
-                  {"octahedron", testsupport::octahedronObj(), ""},
-                  {"cube", testsupport::cubeObj(), ""},
-                  {"open-grid", testsupport::openGridObj(4), ""},
-                  {"sphere-80", testsupport::sphereObj(1), ""},
-                  {"sphere-320", testsupport::sphereObj(2), "\"face\", \"mountain and valley\""},
-                  {"torus", testsupport::torusObj(12, 6, 1.0, 0.4), ""},
-                  {"icosahedron", testsupport::exampleObj("icosahedron.obj"), ""},
-                  {"dome", testsupport::exampleObj("dome.obj"), ""}};
+        std::string open;
+    };
+    std::vector<Model> models = {{"tetrahedron", testsupport::tetrahedronObj(), ""},
+                                 {"octahedron", testsupport::octahedronObj(), ""},
+                                 {"cube", testsupport::cubeObj(), ""},
+                                 {"open-grid", testsupport::openGridObj(4), ""},
+                                 {"sphere-80", testsupport::sphereObj(1), ""},
+                                 {"sphere-320", testsupport::sphereObj(2), ""},
+                                 {"torus", testsupport::torusObj(12, 6, 1.0, 0.4), ""},
+                                 {"icosahedron", testsupport::exampleObj("icosahedron.obj"), ""},
+                                 {"dome", testsupport::exampleObj("dome.obj"), ""},
+                                 {"pebble", testsupport::exampleObj("pebble.obj"), ""}};
+    const size_t unitModels = 7;  // the generated ones, which come in other units too
+    for (const char* units : {"0.001", "1000"})
+        for (size_t i = 0; i < unitModels; ++i)
+            models.push_back({models[i].name + "-x" + units, testsupport::scaledObj(models[i].obj, std::atof(units)),
+                              models[i].open});
     std::string json = "[\n";
     bool first = true;
-    for (const auto& m : models) {
+    for (const Model& m : models) {
         SCOPED_TRACE(m.name);
         Polyhedron working, backup;
         ASSERT_EQ(testsupport::loadObjText(working, m.obj), 0);
@@ -173,11 +182,15 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
         });
         ASSERT_TRUE(converged);
         ASSERT_FALSE(working.creasePattern.lines.empty());
+        std::ostringstream scale;
+        scale.precision(17);
+        scale << working.lengthScale();
         for (double degrees : {0.0, 30.0}) {
-            std::string file = std::string(m.name) + "-converged-" + std::to_string((int)degrees) + ".dxf";
+            std::string file = m.name + "-converged-" + std::to_string((int)degrees) + ".dxf";
             double theta = degrees * kPi / 180;
             ASSERT_EQ(exportDXF(working, false, std::cos(theta), std::sin(theta), (dir + "/" + file).c_str()), 0);
-            json += std::string(first ? "" : ",\n") + "{\"file\": \"" + file + "\", \"open\": [" + m.open + "]}";
+            json += std::string(first ? "" : ",\n") + "{\"file\": \"" + file + "\", \"length_scale\": " +
+                    scale.str() + ", \"open\": [" + m.open + "]}";
             first = false;
         }
     }

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <vector>
 
+#include "creasepattern/cell_grid.h"
 #include "creasepattern/crease_pattern.h"
 #include "creasepattern/sheet_geometry.h"
 #include "model/oripoly.h"
@@ -108,64 +109,6 @@ double depthInside(const sheet::Segment& line, const std::vector<sheet::Segment>
     return deepest;
 }
 
-// Items of the sheet listed in every cell of a uniform grid that their
-// bounding boxes meet, so that a new line is compared with its neighbours
-// only. The grid spans the layout; whatever lies beyond falls in its border
-// cells.
-class CellGrid {
-public:
-    CellGrid(const sheet::Segment& box, int items) : lo_(box.a) {
-        const Vec2 &lo = box.a, &hi = box.b;
-        const double extent = std::max(hi.x - lo.x, hi.y - lo.y);
-        cell_ = extent / (std::sqrt((double)std::max(items, 1)) + 1.0);
-        if (!(cell_ > 0.0) || !std::isfinite(cell_)) cell_ = 1.0;
-        nx_ = cellsAcross(hi.x - lo.x);
-        ny_ = cellsAcross(hi.y - lo.y);
-        cells_.resize((size_t)nx_ * ny_);
-    }
-
-    void insert(const sheet::Segment& box, size_t id) {
-        forCells(box, [&](std::vector<size_t>& cell) { cell.push_back(id); });
-        seen_.push_back(0);
-    }
-
-    // Every item whose cells the box meets, each once.
-    template <typename F>
-    void near(const sheet::Segment& box, F f) {
-        ++stamp_;
-        forCells(box, [&](std::vector<size_t>& cell) {
-            for (size_t id : cell)
-                if (seen_[id] != stamp_) seen_[id] = stamp_, f(id);
-        });
-    }
-
-private:
-    template <typename F>
-    void forCells(const sheet::Segment& box, F f) {
-        const int x0 = column(std::min(box.a.x, box.b.x)), x1 = column(std::max(box.a.x, box.b.x));
-        const int y0 = row(std::min(box.a.y, box.b.y)), y1 = row(std::max(box.a.y, box.b.y));
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) f(cells_[(size_t)y * nx_ + x]);
-    }
-    int cellsAcross(double span) const {
-        const double n = std::floor(span / cell_) + 1.0;
-        return std::isfinite(n) ? (int)std::clamp(n, 1.0, 4096.0) : 1;
-    }
-    int index(double v, double origin, int n) const {
-        const double i = std::floor((v - origin) / cell_);
-        return std::isfinite(i) ? (int)std::clamp(i, 0.0, (double)(n - 1)) : n - 1;
-    }
-    int column(double x) const { return index(x, lo_.x, nx_); }
-    int row(double y) const { return index(y, lo_.y, ny_); }
-
-    Vec2 lo_;
-    double cell_ = 1.0;
-    int nx_ = 1, ny_ = 1;
-    std::vector<std::vector<size_t>> cells_;
-    std::vector<unsigned> seen_;
-    unsigned stamp_ = 0;
-};
-
 // A placed polygon as crease lines meet it.
 struct PlacedFace {
     std::vector<sheet::Segment> rim;
@@ -180,21 +123,6 @@ bool overlap(const sheet::Segment& a, const sheet::Segment& b) {
 // A crease that only grazes a face near its rim folds nothing of it; one
 // that goes deeper than this share of the face's inradius runs through it.
 const double kFaceDepth = 0.1;
-
-sheet::Segment boxOf(const std::vector<sheet::Segment>& segments) {
-    sheet::Segment box{segments.front().a, segments.front().a};
-    for (const sheet::Segment& s : segments)
-        for (const Vec2& p : {s.a, s.b}) {
-            box.a = Vec2(std::min(box.a.x, p.x), std::min(box.a.y, p.y));
-            box.b = Vec2(std::max(box.b.x, p.x), std::max(box.b.y, p.y));
-        }
-    return box;
-}
-
-sheet::Segment widened(const sheet::Segment& s, double by) {
-    return sheet::Segment{Vec2(std::min(s.a.x, s.b.x) - by, std::min(s.a.y, s.b.y) - by),
-                          Vec2(std::max(s.a.x, s.b.x) + by, std::max(s.a.y, s.b.y) + by)};
-}
 
 // The sides of a pattern face, from its edge once around.
 std::vector<sheet::Segment> sidesOf(const PatternFace& f) {
@@ -218,7 +146,7 @@ std::vector<PlacedFace> placedFacesOf(const CreasePattern& cp) {
             perimeter += distance(s.a, s.b);
         }
         face.inradius = perimeter > 0.0 ? std::fabs(twiceArea) / perimeter : 0.0;
-        face.box = boxOf(face.rim);
+        face.box = sheet::boxOf(face.rim);
         faces.push_back(face);
     }
     return faces;
@@ -248,9 +176,10 @@ public:
           tolerance(pattern.lengthTolerance()),
           outline(outlineOf(pattern)),
           faces_(placedFacesOf(pattern)),
-          faceGrid_(boxOfFaces(faces_), (int)faces_.size()),
-          lineGrid_{CellGrid(boxOfFaces(faces_), (int)faces_.size()), CellGrid(boxOfFaces(faces_), (int)faces_.size())} {
-        for (size_t i = 0; i < faces_.size(); ++i) faceGrid_.insert(faces_[i].box, i);
+          layout_(boxOfFaces(faces_)),
+          faceGrid_(layout_, (int)faces_.size()),
+          lineGrid_{sheet::CellGrid(layout_, (int)faces_.size()), sheet::CellGrid(layout_, (int)faces_.size())} {
+        for (const PlacedFace& f : faces_) faceGrid_.insert(f.box);
     }
 
     // A line shorter than the tolerance folds nothing and is not made. Nor is
@@ -270,7 +199,7 @@ public:
         if (!(distance(a, b) >= tolerance)) return false;
         bool fits = true;
         const bool mountain = foldsMountain(kind);
-        lineGrid_[!mountain].near(widened(line, tolerance), [&](size_t id) {
+        lineGrid_[!mountain].near(sheet::boxAround(line, tolerance), [&](size_t id) {
             const CreaseLine* other = made_[!mountain][id];
             if (fits && sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point}, tolerance) > tolerance)
                 fits = false;
@@ -280,7 +209,7 @@ public:
 
     bool runsThroughFace(const Vec2& a, const Vec2& b) {
         const sheet::Segment line{a, b};
-        const sheet::Segment box = widened(line, 0.0);
+        const sheet::Segment box = sheet::boxAround(line, 0.0);
         bool through = false;
         faceGrid_.near(box, [&](size_t id) {
             const PlacedFace& f = faces_[id];
@@ -299,7 +228,7 @@ public:
         start->incidentLines.push_back(line);
         end->incidentLines.push_back(line);
         const bool mountain = foldsMountain(kind);
-        lineGrid_[mountain].insert(widened(sheet::Segment{*start->point, *end->point}, 0.0), made_[mountain].size());
+        lineGrid_[mountain].insert(sheet::boxAround(sheet::Segment{*start->point, *end->point}, 0.0));
         made_[mountain].push_back(line);
     }
 
@@ -309,15 +238,16 @@ public:
 
 private:
     static sheet::Segment boxOfFaces(const std::vector<PlacedFace>& faces) {
-        std::vector<sheet::Segment> rims;
-        for (const PlacedFace& f : faces) rims.insert(rims.end(), f.rim.begin(), f.rim.end());
-        return rims.empty() ? sheet::Segment{} : boxOf(rims);
+        std::vector<sheet::Segment> boxes;
+        for (const PlacedFace& f : faces) boxes.push_back(f.box);
+        return boxes.empty() ? sheet::Segment{} : sheet::boxOf(boxes);
     }
 
     std::vector<PlacedFace> faces_;
-    CellGrid faceGrid_;
+    const sheet::Segment layout_;  // the box of the placed faces
+    sheet::CellGrid faceGrid_;
     // The lines made so far, valleys [0] and mountains [1] apart.
-    CellGrid lineGrid_[2];
+    sheet::CellGrid lineGrid_[2];
     std::vector<const CreaseLine*> made_[2];
 };
 

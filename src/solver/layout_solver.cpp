@@ -123,8 +123,7 @@ void LayoutSolver::release() {
     freeArray(penaltyGradient);
     freeArray(widthRhs);
     // A layout kept for the old numbering is no layout of the new one.
-    freeArray(finiteWidths);
-    finiteTranslations.clear();
+    finiteLayout = SavedPlacement();
     angleMatrix.release();
     widthMatrix.release();
     translationMatrix.release();

@@ -10,6 +10,13 @@
 class Polyhedron;
 struct HalfEdge;
 
+// Tuck widths and face translations (in face list order): what an idle step
+// changes, kept so that it can be put back.
+struct SavedPlacement {
+    std::vector<double> widths;
+    std::vector<Vec2> translations;
+};
+
 // The solver state of one model: an edge angle and a tuck width per edge and
 // a translation per face, found by ridge-regularised least squares.
 // Per-edge arrays are indexed by edgeIndex, per-vertex arrays by the vertex
@@ -51,11 +58,9 @@ public:
     // solver keeps its last finite state and takes no step until the next
     // allocate, or a Develop again whose result is kept.
     bool halted = false;
-    // The last tuck widths and face translations (in face list order) that
-    // were all finite: where a step that meets a value that is not a number
-    // goes back to.
-    std::vector<double> finiteWidths;
-    std::vector<Vec2> finiteTranslations;
+    // The last placement that was all finite: where a step that meets a
+    // value that is not a number goes back to.
+    SavedPlacement finiteLayout;
     double ridge = 1e-5;
 
     LayoutSolver() = default;
@@ -130,9 +135,12 @@ public:
     bool layoutFinite() const;
     // Sets `halted`, with one console line the first time.
     void halt();
-    // Keeps the widths and translations as the last finite layout, when they
-    // are; puts them back, returning false when none was kept for the
-    // current numbering.
+    // The current widths and translations, and putting back ones taken for
+    // the current numbering (false, changing nothing, for any other).
+    SavedPlacement placement() const;
+    bool restorePlacement(const SavedPlacement& p);
+    // Keeps the placement as the last finite layout, when it is; puts that
+    // back, returning false when none was kept for the current numbering.
     void rememberFiniteLayout();
     bool restoreFiniteLayout();
     void fattenAt(Vec2 P, double sign, double S);

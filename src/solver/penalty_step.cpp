@@ -63,20 +63,27 @@ void LayoutSolver::halt() {
     halted = true;
 }
 
-void LayoutSolver::rememberFiniteLayout() {
-    if (!allocated || !layoutFinite()) return;
-    finiteWidths = tuckWidths;
-    finiteTranslations.clear();
-    for (const Face& f : model->faces) finiteTranslations.push_back(f.translation);
+SavedPlacement LayoutSolver::placement() const {
+    SavedPlacement p;
+    p.widths = tuckWidths;
+    p.translations.reserve(model->faces.size());
+    for (const Face& f : model->faces) p.translations.push_back(f.translation);
+    return p;
 }
 
-bool LayoutSolver::restoreFiniteLayout() {
-    if (finiteWidths.size() != tuckWidths.size() || finiteTranslations.size() != model->faces.size()) return false;
-    tuckWidths = finiteWidths;
+bool LayoutSolver::restorePlacement(const SavedPlacement& p) {
+    if (p.widths.size() != tuckWidths.size() || p.translations.size() != model->faces.size()) return false;
+    tuckWidths = p.widths;
     size_t i = 0;
-    for (Face& f : model->faces) f.translation = finiteTranslations[i++];
+    for (Face& f : model->faces) f.translation = p.translations[i++];
     return true;
 }
+
+void LayoutSolver::rememberFiniteLayout() {
+    if (allocated && layoutFinite()) finiteLayout = placement();
+}
+
+bool LayoutSolver::restoreFiniteLayout() { return restorePlacement(finiteLayout); }
 
 double LayoutSolver::penaltyOf(double a, double b, double c) const {
     if (!allocated) return 0.0;

@@ -41,22 +41,6 @@ bool layoutMoved(const Polyhedron& model, const std::vector<Vec2>& before) {
     return move > kStillLayout * size;
 }
 
-// Tuck widths and face translations: what an idle step changes.
-struct SavedPlacement {
-    std::vector<double> widths;
-    std::vector<Vec2> translations;
-
-    explicit SavedPlacement(const Polyhedron& model) : widths(model.solver.tuckWidths) {
-        translations.reserve(model.faces.size());
-        for (const Face& f : model.faces) translations.push_back(f.translation);
-    }
-    void restore(Polyhedron& model) const {
-        model.solver.tuckWidths = widths;
-        size_t i = 0;
-        for (Face& f : model.faces) f.translation = translations[i++];
-    }
-};
-
 // What Develop again changes beyond an idle step: the edge angles, and the
 // corners and directions of every face laid out from them.
 struct SavedLayout {
@@ -66,7 +50,9 @@ struct SavedLayout {
     bool translationsReady;
 
     explicit SavedLayout(const Polyhedron& model)
-        : placement(model), angles(model.solver.edgeAngles), translationsReady(model.solver.translationsReady) {
+        : placement(model.solver.placement()),
+          angles(model.solver.edgeAngles),
+          translationsReady(model.solver.translationsReady) {
         corners.reserve(model.halfEdges.size());
         directions.reserve(model.halfEdges.size());
         for (const HalfEdge& h : model.halfEdges) {
@@ -85,7 +71,7 @@ struct SavedLayout {
             h.direction = directions[i++];
         }
         solver.solveWidths();
-        placement.restore(model);
+        solver.restorePlacement(placement);
         solver.buildTranslationSystem();
         solver.translationsReady = translationsReady;
     }
@@ -161,8 +147,9 @@ void developAgain(Polyhedron& working) {
     saved.restore(working);
     if (!solver.layoutFinite()) {
         solver.halted = true;
-        printf("\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not "
-               "finite\n");
+        printf(
+            "\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not "
+            "finite\n");
         return;
     }
     solver.halted = false;
@@ -179,6 +166,39 @@ double settledPenalty(const Polyhedron& model) {
     const double shortest = CreasePattern::tolerance * model.lengthScale();
     return shortest * shortest;
 }
+
+namespace {
+
+// One penalty step with the weights a and b, the faces laid out again;
+// a layout that is then not finite goes back to the last finite one.
+IdleStepResult takePenaltyStep(Polyhedron& working, const SolverOptions& options, double a, double b) {
+    IdleStepResult result;
+    LayoutSolver& solver = working.solver;
+    CreasePattern& pattern = working.creasePattern;
+    const std::vector<Vec2> corners = sheetCorners(working);
+    result.penalty = solver.penaltyStep(a, b, 0.0);
+    result.stepped = true;
+    if (!solver.halted) {
+        solver.layoutFaces();
+        solver.centreLayout();
+        if (!solver.layoutFinite()) solver.halt();
+    }
+    if (solver.halted) {
+        solver.restoreFiniteLayout();
+        result.penalty = kNotFinite;
+    } else {
+        solver.rememberFiniteLayout();
+        if (pattern.built && !options.creasePatternOn) {
+            pattern.triangulateVertexMolecules();
+            pattern.improveVertexMolecules();
+        }
+    }
+    result.converged = result.penalty < convergedPenalty(working);
+    result.moved = layoutMoved(working, corners);
+    return result;
+}
+
+}  // namespace
 
 IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging) {
     IdleStepResult result;
@@ -199,37 +219,13 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
         solver.rememberFiniteLayout();
         pattern.updatePositions();
         if (options.angleCondition) pattern.computeAngleConditionPenalty();
-        double a = options.avoidIntersection ? (converging ? 1.8 : 1.0) : 0.0;
-        double b = converging ? 1.1 : 1.0;
+        const double a = options.avoidIntersection ? (converging ? 1.8 : 1.0) : 0.0;
+        const double b = converging ? 1.1 : 1.0;
         if (!converging) {
-            const double penalty = solver.penaltyOf(a, b, 0.0);
-            if (penalty < settledPenalty(working)) {
-                result.penalty = penalty;
-                result.settled = true;
-                if (options.creasePatternOn && pattern.built) pattern.updatePositions();
-                return result;
-            }
+            result.penalty = solver.penaltyOf(a, b, 0.0);
+            result.settled = result.penalty < settledPenalty(working);
         }
-        const std::vector<Vec2> corners = sheetCorners(working);
-        result.penalty = solver.penaltyStep(a, b, 0.0);
-        result.stepped = true;
-        if (!solver.halted) {
-            solver.layoutFaces();
-            solver.centreLayout();
-            if (!solver.layoutFinite()) solver.halt();
-        }
-        if (solver.halted) {
-            solver.restoreFiniteLayout();
-            result.penalty = kNotFinite;
-        } else {
-            solver.rememberFiniteLayout();
-            if (pattern.built && !options.creasePatternOn) {
-                pattern.triangulateVertexMolecules();
-                pattern.improveVertexMolecules();
-            }
-        }
-        result.converged = result.penalty < convergedPenalty(working);
-        result.moved = layoutMoved(working, corners);
+        if (!result.settled) result = takePenaltyStep(working, options, a, b);
     }
     if (options.creasePatternOn && pattern.built) pattern.updatePositions();
     return result;

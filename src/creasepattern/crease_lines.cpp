@@ -78,7 +78,8 @@ double sharedStretch(sheet::Segment a, sheet::Segment b, double tolerance) {
     const double length = distance(a.a, a.b);
     if (!(length > 0.0)) return 0.0;
     const Vec2 u = (1.0 / length) * (a.b - a.a);
-    if (std::fabs(sheet::cross(u, b.a - a.a)) > tolerance || std::fabs(sheet::cross(u, b.b - a.a)) > tolerance)
+    if (std::fabs(sheet::cross(u, b.a - a.a)) > tolerance ||
+        std::fabs(sheet::cross(u, b.b - a.a)) > tolerance)
         return 0.0;
     double t0 = sheet::dot(u, b.a - a.a), t1 = sheet::dot(u, b.b - a.a);
     return std::min(length, std::max(t0, t1)) - std::max(0.0, std::min(t0, t1));
@@ -157,7 +158,8 @@ std::vector<PlacedFace> placedFacesOf(const CreasePattern& cp) {
 std::vector<sheet::Segment> outlineOf(const CreasePattern& cp) {
     std::vector<sheet::Segment> outline;
     for (const PatternHalfEdge& e : cp.halfEdges)
-        if (!e.face && e.vert && e.prev && e.prev->vert) outline.push_back(sheet::Segment{e.prev->vert->pos, e.vert->pos});
+        if (!e.face && e.vert && e.prev && e.prev->vert)
+            outline.push_back(sheet::Segment{e.prev->vert->pos, e.vert->pos});
     return outline;
 }
 
@@ -178,7 +180,8 @@ public:
           faces_(placedFacesOf(pattern)),
           layout_(boxOfFaces(faces_)),
           faceGrid_(layout_, (int)faces_.size()),
-          lineGrid_{sheet::CellGrid(layout_, (int)faces_.size()), sheet::CellGrid(layout_, (int)faces_.size())} {
+          lineGrid_{sheet::CellGrid(layout_, (int)faces_.size()),
+                    sheet::CellGrid(layout_, (int)faces_.size())} {
         for (const PlacedFace& f : faces_) faceGrid_.insert(f.box);
     }
 
@@ -201,7 +204,8 @@ public:
         const bool mountain = foldsMountain(kind);
         lineGrid_[!mountain].near(sheet::boxAround(line, tolerance), [&](size_t id) {
             const CreaseLine* other = made_[!mountain][id];
-            if (fits && sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point}, tolerance) > tolerance)
+            if (fits && sharedStretch(line, sheet::Segment{*other->start->point, *other->end->point},
+                                      tolerance) > tolerance)
                 fits = false;
         });
         return fits && !runsThroughFace(a, b);
@@ -213,7 +217,8 @@ public:
         bool through = false;
         faceGrid_.near(box, [&](size_t id) {
             const PlacedFace& f = faces_[id];
-            if (!through && overlap(box, f.box) && depthInside(line, f.rim) > kFaceDepth * f.inradius) through = true;
+            if (!through && overlap(box, f.box) && depthInside(line, f.rim) > kFaceDepth * f.inradius)
+                through = true;
         });
         return through;
     }
@@ -281,7 +286,8 @@ bool hasSplitCorner(const PatternFace& f) {
     for (int i = countSides(&f); i > 0 && s; --i, s = s->next) {
         const HalfEdge* X = s->vert ? s->vert->modelHalfEdge : nullptr;
         const Face* face = X ? X->face : nullptr;
-        if (face && !face->boundaryDigon && face->edge && face->edge->next && face->edge->next->next == face->edge)
+        if (face && !face->boundaryDigon && face->edge && face->edge->next &&
+            face->edge->next->next == face->edge)
             return true;
     }
     return false;
@@ -355,7 +361,8 @@ bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
 // that one of them would reach through a placed face is no crimp point at
 // all, and gets neither.
 void makeCrimpPair(LineMaker& maker, PatternNode* t, PatternNode* U, PatternNode* point, char kindAtT) {
-    if (maker.runsThroughFace(*t->point, *point->point) || maker.runsThroughFace(*U->point, *point->point)) return;
+    if (maker.runsThroughFace(*t->point, *point->point) || maker.runsThroughFace(*U->point, *point->point))
+        return;
     maker.makeLine(t, point, kindAtT);
     maker.makeLine(U, point, kindAtT == CrimpMountain ? CrimpValley : CrimpMountain);
 }

@@ -212,17 +212,7 @@ TEST(Pipeline, NothingToStepWithoutSolverStorage) {
 
 namespace {
 
-// The idle loop from Develop until the window would wait for input: the
-// first step after convergence that leaves the layout as it was.
-int idleUntilRest(Polyhedron& working, const SolverOptions& options, int cap = 4000) {
-    bool converging = true;
-    for (int i = 1; i <= cap; ++i) {
-        IdleStepResult r = idleStep(working, options, converging);
-        if (r.converged) converging = false;
-        if (!converging && !r.moved) return i;
-    }
-    return -1;
-}
+const int kRestCap = 4000;
 
 struct Placement {
     std::vector<double> widths;
@@ -245,7 +235,7 @@ TEST(Pipeline, AConvergedLayoutSettlesUntilItOverlapsAgain) {
         ASSERT_EQ(loadObjText(working, m.obj), 0);
         captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
         SolverOptions options;
-        ASSERT_GT(idleUntilRest(working, options), 0);
+        ASSERT_GT(testsupport::idleUntilRest(working, options, kRestCap), 0);
 
         const Placement rested(working);
         const double efficiency = working.efficiencyAt(0.0);
@@ -274,7 +264,7 @@ TEST(Pipeline, TheTimerLeavesThePatternOfAnUnmovedLayout) {
     ASSERT_EQ(loadObjText(working, testsupport::sphereObj(1)), 0);
     captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
     SolverOptions options;
-    ASSERT_GT(idleUntilRest(working, options), 0);
+    ASSERT_GT(testsupport::idleUntilRest(working, options, kRestCap), 0);
     options.creasePatternOn = true;
     // The first tick builds the pattern; the next ones flip diagonals until
     // a pass flips none, and only then is there nothing left to do.

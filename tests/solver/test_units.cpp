@@ -33,18 +33,7 @@ Design designOf(const std::string& obj) {
     EXPECT_TRUE(developed);
     if (!developed) return d;
     SolverOptions options;
-    bool converging = true;
-    for (int i = 1; i <= kStepCap; ++i) {
-        IdleStepResult r = idleStep(working, options, converging);
-        if (converging && r.converged) {
-            converging = false;
-            d.convergedAt = i;
-        }
-        if (!r.moved && !converging) {
-            d.restsAt = i;
-            break;
-        }
-    }
+    d.restsAt = testsupport::idleUntilRest(working, options, kStepCap, &d.convergedAt);
     options.creasePatternOn = true;
     testsupport::captureStdout([&] { creasePatternTick(working, options); });
     d.lines = (int)working.creasePattern.lines.size();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/oripoly.h"
+#include "solver/pipeline.h"
 
 namespace testsupport {
 
@@ -204,6 +205,20 @@ std::string scaledObj(const std::string& objText, double factor) {
             out << line << "\n";
     }
     return out.str();
+}
+
+int idleUntilRest(Polyhedron& working, const SolverOptions& options, int cap, int* convergedAt) {
+    bool converging = true;
+    if (convergedAt) *convergedAt = -1;
+    for (int i = 1; i <= cap; ++i) {
+        IdleStepResult r = idleStep(working, options, converging);
+        if (converging && r.converged) {
+            converging = false;
+            if (convergedAt) *convergedAt = i;
+        }
+        if (!converging && !r.moved) return i;
+    }
+    return -1;
 }
 
 int loadObjText(Polyhedron& model, const std::string& objText, const std::string& name) {

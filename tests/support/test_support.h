@@ -8,6 +8,7 @@
 #include "model/vec.h"
 
 class Polyhedron;
+struct SolverOptions;
 
 namespace testsupport {
 
@@ -39,6 +40,13 @@ std::string torusObj(int n, int m, double R, double r);
 // The same OBJ text with every vertex multiplied by `factor`: the model in
 // other units.
 std::string scaledObj(const std::string& objText, double factor);
+
+// The idle loop as the window runs it on a developed model: the stronger
+// weights until a step converges, then on until the first step that leaves
+// the layout as it was, after which the window waits for input. Returns that
+// step, or -1 when it does not come within `cap` steps; `convergedAt`, when
+// given, gets the step that converged (-1 for none).
+int idleUntilRest(Polyhedron& working, const SolverOptions& options, int cap, int* convergedAt = nullptr);
 
 // Loads OBJ text into the model, keeping the console quiet. Returns load()'s result.
 int loadObjText(Polyhedron& model, const std::string& objText, const std::string& name = "model.obj");

@@ -214,14 +214,9 @@ namespace {
 
 const int kRestCap = 4000;
 
-struct Placement {
-    std::vector<double> widths;
-    std::vector<Vec2> translations;
-    explicit Placement(const Polyhedron& m) : widths(m.solver.tuckWidths) {
-        for (const Face& f : m.faces) translations.push_back(f.translation);
-    }
-    bool operator==(const Placement& o) const { return widths == o.widths && translations == o.translations; }
-};
+bool operator==(const SavedPlacement& a, const SavedPlacement& b) {
+    return a.widths == b.widths && a.translations == b.translations;
+}
 
 }  // namespace
 
@@ -237,14 +232,14 @@ TEST(Pipeline, AConvergedLayoutSettlesUntilItOverlapsAgain) {
         SolverOptions options;
         ASSERT_GT(testsupport::idleUntilRest(working, options, kRestCap), 0);
 
-        const Placement rested(working);
+        const SavedPlacement rested = working.solver.placement();
         const double efficiency = working.efficiencyAt(0.0);
         for (int i = 0; i < 20; ++i) {
             IdleStepResult r = idleStep(working, options, false);
             EXPECT_FALSE(r.moved);
             ASSERT_LT(r.penalty, settledPenalty(working));
         }
-        EXPECT_TRUE(Placement(working) == rested);
+        EXPECT_TRUE(working.solver.placement() == rested);
         EXPECT_EQ(working.efficiencyAt(0.0), efficiency);
 
         // A tuck thinned until its copies overlap (the Explode brush does it)
@@ -307,7 +302,7 @@ TEST(Pipeline, ANonFiniteLayoutGoesBackToTheLastFiniteOne) {
         SolverOptions options;
         bool converging = true;
         for (int i = 0; i < 3; ++i) converging = !idleStep(working, options, converging).converged && converging;
-        const Placement lastFinite(working);
+        const SavedPlacement lastFinite = working.solver.placement();
 
         if (c.width)
             working.solver.tuckWidths[1] = std::nan("");
@@ -318,7 +313,7 @@ TEST(Pipeline, ANonFiniteLayoutGoesBackToTheLastFiniteOne) {
         EXPECT_EQ(out, "\nsolver stopped: a tuck width or a face position is not finite\n");
         EXPECT_TRUE(std::isinf(r.penalty));
         EXPECT_TRUE(working.solver.halted);
-        EXPECT_TRUE(Placement(working) == lastFinite);
+        EXPECT_TRUE(working.solver.placement() == lastFinite);
 
         out = captureStdout([&] { developAgain(working); });
         EXPECT_EQ(out.find("inf"), std::string::npos) << out;

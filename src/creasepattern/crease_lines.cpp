@@ -19,33 +19,9 @@ double CreaseLine::lengthSquared() const {
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
-
 double distance(const Vec2& a, const Vec2& b) {
     Vec2 d = b - a;
     return std::sqrt(sheet::dot(d, d));
-}
-
-// A molecule triangle whose corners all lie within the tolerance of one line
-// has no width to fold: its centre falls on a corner or runs off, and its
-// lines would only retrace its neighbours' creases with the opposite fold.
-// A two-sided molecule at the paper edge is flat by nature; it folds as long
-// as its two corners are apart.
-bool hasNoWidth(const PatternFace& f, double tolerance) {
-    int n = countSides(&f);
-    double twiceArea = 0.0, longest = 0.0;
-    if (!f.edge->vert) return true;
-    const Vec2 origin = f.edge->vert->pos;
-    const PatternHalfEdge* s = f.edge;
-    for (int i = 0; i < n; ++i, s = s->next) {
-        if (!s || !s->vert || !s->prev || !s->prev->vert) return true;  // a broken ring folds nothing
-        const Vec2& a = s->prev->vert->pos;
-        const Vec2& b = s->vert->pos;
-        twiceArea += sheet::cross(a - origin, b - origin);
-        longest = std::max(longest, distance(a, b));
-    }
-    if (longest < tolerance) return true;
-    return n >= 3 && std::fabs(twiceArea) < tolerance * longest;
 }
 
 PatternNode* makeNode(CreasePattern& cp, Vec2* point) {
@@ -224,7 +200,11 @@ public:
     }
 
     void makeLine(PatternNode* start, PatternNode* end, char kind) {
-        if (!fits(*start->point, *end->point, kind)) return;
+        if (fits(*start->point, *end->point, kind)) addLine(start, end, kind);
+    }
+
+    // Makes the line, which fits.
+    void addLine(PatternNode* start, PatternNode* end, char kind) {
         cp.lines.push_front(CreaseLine());
         CreaseLine* line = &cp.lines.front();
         line->start = start;
@@ -310,7 +290,7 @@ double shortestSide(const PatternFace& f) {
 void makeValleys(LineMaker& maker) {
     CreasePattern& cp = maker.cp;
     for (PatternFace& G : cp.faces) {
-        if (G.kind != VertexMolecule || G.node || !G.edge || hasNoWidth(G, maker.tolerance)) continue;
+        if (G.kind != VertexMolecule || G.node || !G.edge) continue;
         if (hasSplitCorner(G) && !nearPattern(maker.outline, G.centre, shortestSide(G))) continue;
         G.node = makeNode(cp, &G.centre);
         int sides = countSides(&G);
@@ -351,20 +331,19 @@ void makeMountains(LineMaker& maker) {
     }
 }
 
-// An isosceles triangle over the VTM edge has an apex only for a base angle
-// strictly between -pi/2 and pi/2. Beyond, tan() wraps the apex through
-// infinity round to the far side of the edge, which is no crimp: the creases
-// to it cut through faces or retrace a neighbour's.
-bool hasApex(double baseAngle) { return std::fabs(baseAngle) < kPi / 2; }
-
-// The two lines from the ends of a VTM edge to one crimp point. A point
-// that one of them would reach through a placed face is no crimp point at
-// all, and gets neither.
+// The two lines from the ends of a VTM edge to one crimp point, made both
+// or neither: a crimp line alone ends in the paper, where nothing folds.
 void makeCrimpPair(LineMaker& maker, PatternNode* t, PatternNode* U, PatternNode* point, char kindAtT) {
-    if (maker.runsThroughFace(*t->point, *point->point) || maker.runsThroughFace(*U->point, *point->point))
+    const char kindAtU = kindAtT == CrimpMountain ? CrimpValley : CrimpMountain;
+    if (!maker.fits(*t->point, *point->point, kindAtT) || !maker.fits(*U->point, *point->point, kindAtU))
         return;
-    maker.makeLine(t, point, kindAtT);
-    maker.makeLine(U, point, kindAtT == CrimpMountain ? CrimpValley : CrimpMountain);
+    // Nor may the two retrace each other, as they do over a VTM edge that
+    // is barely longer than the tolerance.
+    if (sharedStretch(sheet::Segment{*t->point, *point->point}, sheet::Segment{*U->point, *point->point},
+                      maker.tolerance) > maker.tolerance)
+        return;
+    maker.addLine(t, point, kindAtT);
+    maker.addLine(U, point, kindAtU);
 }
 
 // A crimp on the inner side of every VTM edge that is not on the paper
@@ -393,11 +372,9 @@ void makeCrimps(LineMaker& maker) {
         c->node1 = makeNode(cp, &c->point1);
         c->node2 = makeNode(cp, &c->point2);
         c->computePoints();
-        double s = 0.0, s2 = 0.0;
-        crimpBaseAngles(t.modelHalfEdge, s, s2);
-        if (hasApex(s) && nearPattern(maker.outline, c->point1, span))
+        if (nearPattern(maker.outline, c->point1, span))
             makeCrimpPair(maker, t.node, U->node, c->node1, CrimpMountain);
-        if (hasApex(s2) && nearPattern(maker.outline, c->point2, span))
+        if (nearPattern(maker.outline, c->point2, span))
             makeCrimpPair(maker, t.node, U->node, c->node2, CrimpValley);
     }
 }
@@ -407,8 +384,11 @@ void makeCrimps(LineMaker& maker) {
 void CreasePattern::generateCreaseLines() {
     if (!built) return;
     clearCreaseLines();
-    // Lengths and widths are judged on the layout as it stands, with the
-    // centres of triangles flipped since the last refresh recomputed.
+    // Lines are judged where the writer and the view put them, on the
+    // layout as it stands: a refresh takes the centres from the corners of
+    // the refresh before, so the first brings the corners up to date and the
+    // second the centres, of triangles flipped since included.
+    updatePositions();
     updatePositions();
     LineMaker maker(*this);
     makeValleys(maker);

@@ -282,7 +282,9 @@ def fold_faults(path, length_scale):
     doc = ezdxf.readfile(path)
     entities = list(doc.modelspace())
     polylines = [points_of(e) for e in entities if e.dxftype() == "POLYLINE"]
-    faces = [points_of(e) for e in entities if e.dxftype() == "POLYLINE" and e.dxf.layer == "Polygon"]
+    # A two-sided face covers no paper: a crease may run along it.
+    faces = [points_of(e) for e in entities
+             if e.dxftype() == "POLYLINE" and e.dxf.layer == "Polygon" and len(e.vertices) > 2]
     lines = [(e.dxf.layer, (e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
              for e in entities if e.dxftype() == "LINE"]
     faults = defaultdict(list)

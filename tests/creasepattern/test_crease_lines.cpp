@@ -450,19 +450,11 @@ TEST(ConvergedSphere, NoStretchIsFoldedBothWays) {
                 std::max(a0.y, a1.y) + tolerance < std::min(b0.y, b1.y) ||
                 std::max(b0.y, b1.y) + tolerance < std::min(a0.y, a1.y))
                 continue;
-            if (m->length() < v->length()) std::swap(a0, b0), std::swap(a1, b1);
-            const double length = std::hypot(a1.x - a0.x, a1.y - a0.y);
-            const Vec2 u = (1.0 / length) * (a1 - a0);
-            auto off = [&](const Vec2& p) { return std::fabs(u.x * (p.y - a0.y) - u.y * (p.x - a0.x)); };
-            if (off(b0) > tolerance || off(b1) > tolerance) continue;
-            const double t0 = u.x * (b0.x - a0.x) + u.y * (b0.y - a0.y),
-                         t1 = u.x * (b1.x - a0.x) + u.y * (b1.y - a0.y);
-            const double stretch = std::min(length, std::max(t0, t1)) - std::max(0.0, std::min(t0, t1));
+            const double stretch = sharedStretch(a0, a1, b0, b1, tolerance);
             if (stretch > tolerance) {
                 ++shared;
-                ADD_FAILURE() << "a mountain and a valley share " << stretch
-                              << " along the longer one, from (" << a0.x << ", " << a0.y << ") to (" << a1.x
-                              << ", " << a1.y << ")";
+                ADD_FAILURE() << "a mountain and a valley share " << stretch << ", the mountain from ("
+                              << a0.x << ", " << a0.y << ") to (" << a1.x << ", " << a1.y << ")";
             }
         }
     EXPECT_EQ(shared, 0);

@@ -25,14 +25,6 @@ wxString toolHint(ToolMode tool) {
     return wxEmptyString;
 }
 
-SolverOptions optionsOf(const PlicatropeApp* app) {
-    SolverOptions options;
-    options.avoidIntersection = app->avoidIntersection;
-    options.angleCondition = app->angleCondition;
-    options.creasePatternOn = app->creasePatternOn;
-    return options;
-}
-
 }  // namespace
 
 void MainFrame::OnDevelop(wxCommandEvent&) {
@@ -58,7 +50,7 @@ void MainFrame::OnIdle(wxIdleEvent& event) {
 
     bool improving = false;
     if (app->loaded && app->developed) {
-        IdleStepResult step = idleStep(*app->workingModel, optionsOf(app), converging);
+        IdleStepResult step = idleStep(*app->workingModel, app->solverOptions(), converging);
         improving = step.moved;
         if (step.converged && converging) {
             printf("\ncv:%lldms\n", (long long)(currentMillis() - convergenceStart));
@@ -108,7 +100,7 @@ wxString MainFrame::statusText() const {
 
 // A tick that changed nothing leaves the view as the last idle event drew it.
 void MainFrame::OnCreasePatternTimer(wxTimerEvent&) {
-    if (app->loaded && app->developed && !creasePatternTick(*app->workingModel, optionsOf(app))) return;
+    if (app->loaded && app->developed && !creasePatternTick(*app->workingModel, app->solverOptions())) return;
     redrawPatternView();
 }
 

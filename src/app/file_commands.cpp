@@ -7,8 +7,8 @@
 
 #include "app/main_frame.h"
 #include "app/plicatrope_app.h"
-#include "creasepattern/dxf_export.h"
 #include "model/oripoly.h"
+#include "solver/pipeline.h"
 #include "views/orp_gl_canvas.h"
 
 namespace {
@@ -79,7 +79,7 @@ void MainFrame::saveFile(const wxString& path) {
     d.rotate(app->frame->patternCanvas->yaw * 0.017453292519943295);
     // The writer names the cause on the console, which the user may not
     // watch; the window says that nothing was saved, as it does for a load.
-    if (exportDXF(*app->workingModel, !app->creasePatternOn, d.x, d.y, multibytePath(path).c_str()) != 0)
+    if (savePattern(*app->workingModel, app->solverOptions(), d.x, d.y, multibytePath(path).c_str()) != 0)
         wxMessageBox(wxString::Format(wxT("could not save the crease pattern\n%s"), path), wxT("Save Error"),
                      wxOK, this);
 }

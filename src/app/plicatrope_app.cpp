@@ -3,6 +3,7 @@
 #include <wx/filefn.h>
 
 #include "app/main_frame.h"
+#include "solver/pipeline.h"
 
 PlicatropeApp::PlicatropeApp()
     : frame(nullptr),
@@ -40,4 +41,12 @@ void PlicatropeApp::clearPicks() {
     pickedVertices.clear();
     pickedEdges.clear();
     pickedEtmEdges.clear();
+}
+
+SolverOptions PlicatropeApp::solverOptions() const {
+    SolverOptions options;
+    options.avoidIntersection = avoidIntersection;
+    options.angleCondition = angleCondition;
+    options.creasePatternOn = creasePatternOn;
+    return options;
 }

@@ -9,6 +9,7 @@
 
 class MainFrame;
 class Polyhedron;
+struct SolverOptions;
 struct Vertex;
 struct HalfEdge;
 struct Face;
@@ -54,6 +55,8 @@ public:
     // Forgets every pick; called whenever the working model is replaced, so
     // that no list points into a model that no longer exists.
     void clearPicks();
+    // The System menu's options as the model's sequences read them.
+    SolverOptions solverOptions() const;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "creasepattern/dxf_export.h"
 #include "model/oripoly.h"
 
 namespace {
@@ -261,4 +262,9 @@ bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     pattern.tickedLines = options.creasePatternOn;
     pattern.tickedFlipsDone = flipsDone;
     return true;
+}
+
+int savePattern(Polyhedron& working, const SolverOptions& options, double a, double b, const char* path) {
+    if (options.creasePatternOn) creasePatternTick(working, options);
+    return exportDXF(working, !options.creasePatternOn, a, b, path);
 }

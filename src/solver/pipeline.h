@@ -64,4 +64,13 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
 // is left as it is. Returns whether the tick changed the pattern.
 bool creasePatternTick(Polyhedron& working, const SolverOptions& options);
 
+// File > SaveAs on a developed model: the crease pattern written as DXF to
+// `path`, turned by the unit vector (a, b), with its crease lines when
+// crease-pattern generation is on and its molecules otherwise. The lines
+// are those the timer's next tick would leave: a pattern whose layout has
+// moved since its last tick (or that the timer has not built yet) is ticked
+// first, so that no line is written that was judged on another layout.
+// Returns exportDXF's result.
+int savePattern(Polyhedron& working, const SolverOptions& options, double a, double b, const char* path);
+
 #endif

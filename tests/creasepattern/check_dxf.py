@@ -5,9 +5,10 @@ reader and compares them with what the writing test expects.
 usage: check_dxf.py TEST_BINARY WORK_DIR
 
 Runs the DxfModels tests of TEST_BINARY with PLICATROPE_DXF_DIR=WORK_DIR, then
-checks every drawing listed in WORK_DIR/expected.json, and checks every
-drawing listed in WORK_DIR/foldable.json for what a folder needs of it. Exits
-non-zero and names every difference or fault when one is found.
+checks every drawing listed in WORK_DIR/expected.json, checks every drawing
+listed in WORK_DIR/foldable.json for what a folder needs of it, and those in
+WORK_DIR/resting.json at every crease vertex too. Exits non-zero and names
+every difference or fault when one is found.
 """
 
 import json
@@ -333,6 +334,166 @@ def check_foldable(path, length_scale, open_rules, faults):
             faults.append("%s: %d more of the same" % (os.path.basename(path), len(found) - 5))
 
 
+# Two creases leaving a vertex within this angle of each other lie along
+# one line.
+SAME_DIRECTION = 1e-7
+# Kawasaki's angles hold at a vertex when its alternate sectors add up to a
+# half turn within this many radians.
+KAWASAKI = 1e-2
+CRIMPS = ("CrimpMountain", "CrimpValley")
+
+
+def crease_vertices(path, length_scale):
+    """The creases of the drawing joined into a graph where they meet: at
+    ends within the pattern's tolerance, and where an end lies on another
+    crease, which then passes through. Each inner vertex (one on no rim: not
+    on the paper square, the outline or a placed face) is judged as a folder
+    would: a crease that ends there alone cannot fold, nor can two creases
+    meeting at an angle with nothing else there (a bend). Crimp points, the
+    inner ends of crimp creases, are counted with Maekawa's count (mountains
+    and valleys differ by two) and Kawasaki's angles."""
+    rounding = rounding_of(path)
+    tolerance = TOLERANCE * length_scale + rounding
+    doc = ezdxf.readfile(path)
+    entities = list(doc.modelspace())
+    rims = [points_of(e) for e in entities if e.dxftype() == "POLYLINE" and e.dxf.layer in ("Paper", "Polygon")]
+    lines = [(e.dxf.layer, (e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
+             for e in entities if e.dxftype() == "LINE"]
+    lo_x, lo_y, hi_x, hi_y = box(rims[0])
+    cell = max(max(hi_x - lo_x, hi_y - lo_y) / max(1.0, math.sqrt(len(lines))), tolerance)
+
+    sides = [(p[i], p[(i + 1) % len(p)]) for p in rims for i in range(len(p))]
+    side_grid = Grid([box(s) for s in sides], cell)
+
+    def around(p):
+        return p[0] - tolerance, p[1] - tolerance, p[0] + tolerance, p[1] + tolerance
+
+    def on_rim(p):
+        return any(distance_to_segment(p, *sides[k]) < tolerance for k in side_grid.near(around(p)))
+
+    vertices = []
+    vertex_cells = defaultdict(list)
+
+    def vertex_at(p):
+        i, j = int(math.floor(p[0] / tolerance)), int(math.floor(p[1] / tolerance))
+        for c in ((i + a, j + b) for a in (-1, 0, 1) for b in (-1, 0, 1)):
+            for v in vertex_cells.get(c, ()):
+                if math.dist(vertices[v], p) < tolerance:
+                    return v
+        vertices.append(p)
+        vertex_cells[(i, j)].append(len(vertices) - 1)
+        return len(vertices) - 1
+
+    # Each vertex's creases as (direction, layer, ends there).
+    creases = defaultdict(list)
+    ends = []
+    for layer, a, b in lines:
+        u, v = vertex_at(a), vertex_at(b)
+        ends.append((u, v))
+        if u != v:
+            pu, pv = vertices[u], vertices[v]
+            creases[u].append((math.atan2(pv[1] - pu[1], pv[0] - pu[0]), layer, True))
+            creases[v].append((math.atan2(pu[1] - pv[1], pu[0] - pv[0]), layer, True))
+    line_grid = Grid([box(line[1:]) for line in lines], cell)
+    for v, p in enumerate(vertices):
+        for k in line_grid.near(around(p)):
+            layer, a, b = lines[k]
+            if v not in ends[k] and distance_to_segment(p, a, b) < tolerance:
+                for q in (a, b):
+                    creases[v].append((math.atan2(q[1] - p[1], q[0] - p[0]), layer, False))
+
+    found = defaultdict(list)
+    counts = defaultdict(int)
+    for v, around_v in creases.items():
+        p = vertices[v]
+        if on_rim(p):
+            continue
+        around_v.sort()
+        distinct_creases = []
+        for c in around_v:
+            if not distinct_creases or c[0] - distinct_creases[-1][0] > SAME_DIRECTION:
+                distinct_creases.append(c)
+        if len(distinct_creases) > 1 and distinct_creases[0][0] + 2 * math.pi - distinct_creases[-1][0] < SAME_DIRECTION:
+            distinct_creases.pop()
+        n = len(distinct_creases)
+        counts["inner vertices"] += 1
+        crimp_point = any(layer in CRIMPS and ends_here for _, layer, ends_here in around_v)
+        if n == 1:
+            found["crimp ends alone" if distinct_creases[0][1] in CRIMPS else "ends alone"].append(p)
+        bend = n == 2 and abs(abs(distinct_creases[1][0] - distinct_creases[0][0]) - math.pi) > SAME_DIRECTION
+        if bend:
+            found["bends"].append(p)
+        if not crimp_point:
+            continue
+        counts["crimp points"] += 1
+        if bend:
+            found["crimp bends"].append(p)
+        mountains = sum(1 for c in distinct_creases if c[1] in MOUNTAINS)
+        if abs(2 * mountains - n) == 2:
+            counts["Maekawa"] += 1
+            sectors = [(distinct_creases[(i + 1) % n][0] - distinct_creases[i][0]) % (2 * math.pi) for i in range(n)]
+            if n >= 4 and abs(sum(sectors[0::2]) - math.pi) < KAWASAKI:
+                counts["Maekawa and Kawasaki"] += 1
+    for rule, where in found.items():
+        counts[rule] = len(where)
+    return counts, found
+
+
+def why_left_out(path, length_scale, valleys):
+    """For each valley (a, b) that the drawing lacks, why it could not be
+    made: "no length", "along a mountain" or "through a placed face"; None
+    where it could have been."""
+    tolerance = TOLERANCE * length_scale
+    rounding = rounding_of(path)
+    entities = list(ezdxf.readfile(path).modelspace())
+    mountains = [((e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
+                 for e in entities if e.dxftype() == "LINE" and e.dxf.layer in MOUNTAINS]
+    faces = [points_of(e) for e in entities
+             if e.dxftype() == "POLYLINE" and e.dxf.layer == "Polygon" and len(e.vertices) > 2]
+
+    def why(a, b):
+        if math.dist(a, b) < tolerance:
+            return "no length"
+        if any(shared_stretch(a, b, m0, m1, tolerance + rounding) > tolerance - rounding for m0, m1 in mountains):
+            return "along a mountain"
+        if any(depth_inside(a, b, f) > FACE_DEPTH * inradius(f) for f in faces):
+            return "through a placed face"
+        return None
+
+    return [why(a, b) for a, b in valleys]
+
+
+def check_resting(want, work_dir, faults):
+    """A resting layout as the window saves it: sound by every rule, no crimp
+    crease alone, no more crimp points left as a bend than the crease lines
+    make with none of them left out (`every_line_file`), and every edge
+    molecule's valley across it kept unless it would be wrong in itself."""
+    path = os.path.join(work_dir, want["file"])
+    name = os.path.basename(path)
+    scale = want["length_scale"]
+    check_foldable(path, scale, [], faults)
+    now, found = crease_vertices(path, scale)
+    every, _ = crease_vertices(os.path.join(work_dir, want["every_line_file"]), scale)
+    if now["crimp ends alone"]:
+        faults.append("%s: %d crimp creases end alone, e.g. at %s" % (name, now["crimp ends alone"],
+                                                                      found["crimp ends alone"][0]))
+    if now["crimp bends"] > every["crimp bends"]:
+        faults.append("%s: %d crimp points are bends, %d with every line kept" % (name, now["crimp bends"],
+                                                                                 every["crimp bends"]))
+    valleys = [((x0, y0), (x1, y1)) for x0, y0, x1, y1 in want["missing_etm_valleys"]]
+    missing = defaultdict(int)
+    for (a, b), why in zip(valleys, why_left_out(path, scale, valleys)):
+        if why is None:
+            faults.append("%s: the valley across an edge molecule from %s to %s is left out" % (name, a, b))
+        missing[why] += 1
+    share = lambda c: 100.0 * c["Maekawa and Kawasaki"] / max(1, c["crimp points"])
+    print("%-26s crimp points %6d, bends %5d (every line kept %5d), Maekawa and Kawasaki %5.1f %% (%5.1f %%), "
+          "ends alone %d, ETM valleys %d of %d%s" %
+          (name, now["crimp points"], now["crimp bends"], every["crimp bends"], share(now), share(every),
+           now["ends alone"], want["etms"] - len(want["missing_etm_valleys"]), want["etms"],
+           "".join(", %d %s" % (n, why) for why, n in sorted(missing.items(), key=str))))
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -347,12 +508,16 @@ def main():
         check_drawing(os.path.join(work_dir, want["file"]), want, faults)
     for want in foldable:
         check_foldable(os.path.join(work_dir, want["file"]), want["length_scale"], want["open"], faults)
+    with open(os.path.join(work_dir, "resting.json")) as f:
+        resting = json.load(f)
+    for want in resting:
+        check_resting(want, work_dir, faults)
     for f in faults:
         print(f)
+    drawings = len(wanted) + len(foldable) + len(resting)
     if faults:
-        sys.exit("%d differences or faults in %d drawings" % (len(faults), len(wanted) + len(foldable)))
-    print("%d drawings read back as expected, %d of them as a folder needs" % (len(wanted) + len(foldable),
-                                                                            len(foldable)))
+        sys.exit("%d differences or faults in %d drawings" % (len(faults), drawings))
+    print("%d drawings read back as expected, %d of them as a folder needs" % (drawings, len(foldable) + len(resting)))
 
 
 if __name__ == "__main__":

@@ -164,8 +164,8 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
     const size_t unitModels = 7;  // the generated ones, which come in other units too
     for (const char* units : {"0.001", "1000"})
         for (size_t i = 0; i < unitModels; ++i)
-            models.push_back({models[i].name + "-x" + units, testsupport::scaledObj(models[i].obj, std::atof(units)),
-                              models[i].open});
+            models.push_back({models[i].name + "-x" + units,
+                              testsupport::scaledObj(models[i].obj, std::atof(units)), models[i].open});
     std::string json = "[\n";
     bool first = true;
     for (const Model& m : models) {
@@ -188,14 +188,228 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
         for (double degrees : {0.0, 30.0}) {
             std::string file = m.name + "-converged-" + std::to_string((int)degrees) + ".dxf";
             double theta = degrees * kPi / 180;
-            ASSERT_EQ(exportDXF(working, false, std::cos(theta), std::sin(theta), (dir + "/" + file).c_str()), 0);
-            json += std::string(first ? "" : ",\n") + "{\"file\": \"" + file + "\", \"length_scale\": " +
-                    scale.str() + ", \"open\": [" + m.open + "]}";
+            ASSERT_EQ(exportDXF(working, false, std::cos(theta), std::sin(theta), (dir + "/" + file).c_str()),
+                      0);
+            json += std::string(first ? "" : ",\n") + "{\"file\": \"" + file +
+                    "\", \"length_scale\": " + scale.str() + ", \"open\": [" + m.open + "]}";
             first = false;
         }
     }
     json += "\n]\n";
     std::ofstream out(dir + "/foldable.json");
+    out << json;
+    ASSERT_TRUE(out.good());
+}
+
+// The crease lines as the pattern's rule makes them with none left out, as
+// a measure of what the made lines may be held to: a valley between
+// neighbouring molecule triangles (directly, across an edge molecule, or
+// out to the paper's edge), mountains from each corner to the triangles
+// around it, and both crimp points of every inner molecule edge.
+class EveryCreaseLine {
+public:
+    explicit EveryCreaseLine(CreasePattern& pattern) : cp(pattern) {
+        cp.clearCreaseLines();
+        cp.updatePositions();
+        cp.updatePositions();
+        for (PatternFace& G : cp.faces)
+            if (G.kind == VertexMolecule) valleysOf(G);
+        for (PatternVertex& t : cp.vertices)
+            if (t.vtmEdge) mountainsOf(t);
+        for (PatternVertex& t : cp.vertices)
+            if (t.vtmEdge && t.vtmEdge->pair->face) crimpsOf(t);
+    }
+
+private:
+    PatternNode* node(Vec2* point) {
+        cp.nodes.push_front(PatternNode(point));
+        return &cp.nodes.front();
+    }
+    void line(PatternNode* a, PatternNode* b, char kind) {
+        cp.lines.push_front(CreaseLine());
+        CreaseLine* l = &cp.lines.front();
+        l->start = a, l->end = b, l->kind = kind;
+        a->incidentLines.push_back(l);
+        b->incidentLines.push_back(l);
+    }
+    void valleysOf(PatternFace& G) {
+        G.node = node(&G.centre);
+        PatternHalfEdge* d = G.edge;
+        for (int i = countSides(&G); i > 0; --i, d = d->next) {
+            PatternHalfEdge* U = d->pair;
+            const PatternFace* F = U->face;
+            if (!F) {
+                cp.midpoints.push_front(BoundaryMidpoint());
+                BoundaryMidpoint& m = cp.midpoints.front();
+                m.owner = &cp, m.halfEdge = U, m.pos = 0.5 * (U->vert->pos + U->pair->vert->pos);
+                m.node = node(&m.pos);
+                line(G.node, m.node, Valley);
+            } else if (F->kind == VertexMolecule && F->node) {
+                line(G.node, F->node, Valley);
+            } else if (F->kind == EdgeMolecule) {
+                const PatternFace* O = U->next->next->pair->face;
+                if (O && O->node) line(G.node, O->node, Valley);
+            }
+        }
+    }
+    void mountainsOf(PatternVertex& t) {
+        t.node = node(&t.pos);
+        PatternHalfEdge* e = t.vtmEdge;
+        do {
+            if (e->face && e->face->kind == VertexMolecule) line(t.node, e->face->node, Mountain);
+            e = e->prev->pair;
+        } while (e != t.vtmEdge);
+    }
+    void crimpsOf(PatternVertex& t) {
+        PatternVertex* U = t.vtmEdge->vert;
+        cp.crimps.push_front(CrimpRecord());
+        CrimpRecord& c = cp.crimps.front();
+        c.owner = &cp, c.vertex = &t;
+        c.node1 = node(&c.point1);
+        c.node2 = node(&c.point2);
+        line(t.node, c.node1, CrimpMountain);
+        line(U->node, c.node1, CrimpValley);
+        line(t.node, c.node2, CrimpValley);
+        line(U->node, c.node2, CrimpMountain);
+        c.computePoints();
+    }
+    CreasePattern& cp;
+};
+
+// The edge molecules between two molecule triangles, and the ends of the
+// valley across each one that the pattern lacks.
+struct EdgeMoleculeValleys {
+    int count = 0;
+    std::vector<std::pair<Vec2, Vec2>> missing;
+
+    explicit EdgeMoleculeValleys(const CreasePattern& cp) {
+        for (const PatternFace& E : cp.faces) {
+            if (E.kind != EdgeMolecule) continue;
+            std::vector<const PatternFace*> across;
+            const PatternHalfEdge* s = E.edge;
+            for (int i = countSides(&E); i > 0; --i, s = s->next)
+                if (s->pair && s->pair->face && s->pair->face->kind == VertexMolecule)
+                    across.push_back(s->pair->face);
+            if (across.size() != 2) continue;
+            ++count;
+            if (!joined(across[0]->node, across[1]->node))
+                missing.push_back({across[0]->centre, across[1]->centre});
+        }
+    }
+    static bool joined(const PatternNode* a, const PatternNode* b) {
+        if (!a || !b) return false;
+        for (const CreaseLine* l : a->incidentLines)
+            if (l->kind == Valley && (l->start == b || l->end == b)) return true;
+        return false;
+    }
+};
+
+// What the idle loop and the timer leave once the layout rests: the layout
+// no longer moves and a tick changes nothing more.
+void restAndTick(Polyhedron& working, const SolverOptions& options) {
+    ASSERT_GE(testsupport::idleUntilRest(working, options, 5000), 0);
+    int ticks = 0;
+    while (creasePatternTick(working, options) && ++ticks < 100) {
+    }
+    ASSERT_LT(ticks, 100);
+}
+
+// The Split ETM tool on the model edge of a half-edge.
+void splitEdgeTuck(Polyhedron& working, HalfEdge* h) {
+    ASSERT_TRUE(working.splitIntoDigon(h));
+    working.numberElements();
+    working.solver.rebuild();
+    working.creasePattern.clear();
+}
+
+// The n-th half-edge, in list order, between two faces of more than two
+// sides and off the cut: one whose tuck Split ETM can split.
+HalfEdge* splittable(Polyhedron& model, int n) {
+    auto polygon = [](const Face* f) { return f && f->edge->next->next != f->edge; };
+    for (HalfEdge& h : model.halfEdges)
+        if (!h.onCut && polygon(h.face) && h.pair && polygon(h.pair->face) && n-- == 0) return &h;
+    return nullptr;
+}
+
+// Resting layouts saved as the window saves them, read back by
+// check_dxf.py at every crease vertex and held to what the crease lines
+// make with none left out. Among them two sequences of the Split ETM tool:
+// on the icosahedron a split, one timer tick, the idle loop until rest and a
+// save; on the 320-face sphere a two-sided face moved some way, then a split
+// and rest. resting.json names each drawing with the drawing of every line,
+// the model's length scale, and the edge molecules' valleys it lacks.
+TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
+    const std::string dir = outputDirectory();
+    enum Edit { None, SplitAfterDevelop, MoveThenSplit };
+    struct Model {
+        std::string name, obj;
+        Edit edit;
+    };
+    std::vector<Model> models;
+    for (const char* example :
+         {"cube", "dome", "icosahedron", "octahedron", "pebble", "pyramid", "tetrahedron"})
+        models.push_back({example, testsupport::exampleObj(std::string(example) + ".obj"), None});
+    models.push_back({"sphere-80", testsupport::sphereObj(1), None});
+    models.push_back({"sphere-320", testsupport::sphereObj(2), None});
+    models.push_back({"sphere-1280", testsupport::sphereObj(3), None});
+    models.push_back({"torus", testsupport::torusObj(12, 6, 1.0, 0.4), None});
+    models.push_back({"icosahedron-split", testsupport::exampleObj("icosahedron.obj"), SplitAfterDevelop});
+    models.push_back({"sphere-320-moved-split", testsupport::sphereObj(2), MoveThenSplit});
+
+    std::string json = "[\n";
+    for (const Model& m : models) {
+        SCOPED_TRACE(m.name);
+        Polyhedron working, backup;
+        ASSERT_EQ(testsupport::loadObjText(working, m.obj), 0);
+        SolverOptions options;
+        options.creasePatternOn = true;
+        const std::string file = m.name + "-resting.dxf", everyFile = m.name + "-every-line.dxf";
+        testsupport::captureStdout([&] {
+            ASSERT_TRUE(developFirst(working, backup));
+            creasePatternTick(working, options);
+            if (m.edit == MoveThenSplit) {
+                Face* digon = nullptr;
+                for (Face& f : working.faces)
+                    if (!digon && f.edge->next->next == f.edge) digon = &f;
+                ASSERT_TRUE(digon);
+                const double size = working.lengthScale();
+                digon->translation = digon->translation + Vec2(0.3 * size, 0.2 * size);
+                working.solver.solveTranslations();
+                working.solver.applyTranslations();
+                working.solver.layoutFaces();
+                restAndTick(working, options);
+            }
+            if (m.edit == None) {
+                restAndTick(working, options);
+            } else {
+                // Saved once the layout rests, before the timer has made the
+                // lines again for it.
+                splitEdgeTuck(working, splittable(working, m.edit == SplitAfterDevelop ? 4 : 0));
+                creasePatternTick(working, options);
+                ASSERT_GE(testsupport::idleUntilRest(working, options, 5000), 0);
+            }
+            ASSERT_EQ(savePattern(working, options, 1.0, 0.0, (dir + "/" + file).c_str()), 0);
+        });
+        ASSERT_FALSE(working.creasePattern.lines.empty());
+        const EdgeMoleculeValleys etms(working.creasePattern);
+        EveryCreaseLine every(working.creasePattern);
+        ASSERT_EQ(exportDXF(working, false, 1.0, 0.0, (dir + "/" + everyFile).c_str()), 0);
+
+        std::ostringstream entry;
+        entry.precision(17);
+        entry << "{\"file\": \"" << file << "\", \"every_line_file\": \"" << everyFile
+              << "\", \"length_scale\": " << working.lengthScale() << ", \"etms\": " << etms.count
+              << ", \"missing_etm_valleys\": [";
+        for (size_t i = 0; i < etms.missing.size(); ++i) {
+            const auto& v = etms.missing[i];
+            entry << (i ? ", " : "") << "[" << v.first.x << ", " << v.first.y << ", " << v.second.x << ", "
+                  << v.second.y << "]";
+        }
+        entry << "]}";
+        json += (json.size() > 2 ? ",\n" : "") + entry.str();
+    }
+    json += "\n]\n";
+    std::ofstream out(dir + "/resting.json");
     out << json;
     ASSERT_TRUE(out.good());
 }

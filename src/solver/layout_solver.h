@@ -55,8 +55,8 @@ public:
     bool widthsReady = false;
     bool translationsReady = false;
     // A step met a tuck width or a face translation that is not finite: the
-    // solver keeps its last finite state and takes no step until the next
-    // allocate, or a Develop again whose result is kept.
+    // solver keeps its last finite state, and neither steps nor fattens,
+    // until the next allocate or a Develop again whose result is kept.
     bool halted = false;
     // The last placement that was all finite: where a step that meets a
     // value that is not a number goes back to.

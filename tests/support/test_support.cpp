@@ -99,11 +99,15 @@ std::string symlinkTo(const std::string& target, const std::string& name) {
 
 std::string dataPath(const std::string& name) { return std::string(PLICATROPE_TEST_DATA) + "/" + name; }
 
-std::string exampleObj(const std::string& name) {
-    std::ifstream in(std::string(PLICATROPE_EXAMPLES) + "/" + name);
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string exampleObj(const std::string& name) {
+    return readFile(std::string(PLICATROPE_EXAMPLES) + "/" + name);
 }
 
 namespace {

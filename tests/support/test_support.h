@@ -33,6 +33,9 @@ public:
 // A symbolic link to `target` in the scratch directory, made afresh.
 std::string symlinkTo(const std::string& target, const std::string& name);
 
+// The whole of a file, byte for byte; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 // Path of a fixture in tests/data.
 std::string dataPath(const std::string& name);
 

@@ -11,11 +11,6 @@ HalfEdge* appendCopy(std::list<HalfEdge>& halfEdges, const HalfEdge& source) {
     return &halfEdges.back();
 }
 
-void eraseFirst(std::vector<HalfEdge*>& list, HalfEdge* h) {
-    auto it = std::find(list.begin(), list.end(), h);
-    if (it != list.end()) list.erase(it);
-}
-
 // The walk turns at the first cut edge met when turning around b's head.
 HalfEdge* nextCutAround(HalfEdge* b) {
     HalfEdge* x = b->next;
@@ -200,26 +195,100 @@ HalfEdge* Polyhedron::splitIntoDigon(HalfEdge* h) {
     return b;
 }
 
-void Polyhedron::removeDigon(HalfEdge* h) {
-    if (!h || !h->face) return;
+bool Polyhedron::undoSplit(HalfEdge* h) {
+    HalfEdge* a = h ? h->pair : nullptr;
+    if (!a || !a->next || halfEdges.size() < 2 || faces.empty()) return false;
+    HalfEdge* b = a->next;
+    if (&halfEdges.back() != b || &*std::prev(halfEdges.end(), 2) != a || &faces.back() != a->face)
+        return false;
+    // The split registered b at h's tail, then a at h's head: taken off in
+    // the reverse order, which also holds where both are one vertex.
+    std::vector<HalfEdge*>& atHead = b->vert->edge;
+    std::vector<HalfEdge*>& atTail = a->vert->edge;
+    if (atHead.empty() || atHead.back() != a) return false;
+    atHead.pop_back();
+    if (atTail.empty() || atTail.back() != b) {
+        atHead.push_back(a);
+        return false;
+    }
+    atTail.pop_back();
+    HalfEdge* t = b->pair;
+    h->pair = t;
+    t->pair = h;
+    faces.pop_back();
+    halfEdges.pop_back();
+    halfEdges.pop_back();
+    return true;
+}
+
+namespace {
+
+template <class T>
+typename std::list<T>::iterator positionOf(std::list<T>& list, const T* record) {
+    auto it = list.begin();
+    while (it != list.end() && &*it != record) ++it;
+    return it;
+}
+
+// Takes h out of the array, returning where it stood (-1 if it was not there).
+long takeEntry(std::vector<HalfEdge*>& list, HalfEdge* h) {
+    auto it = std::find(list.begin(), list.end(), h);
+    if (it == list.end()) return -1;
+    long slot = it - list.begin();
+    list.erase(it);
+    return slot;
+}
+
+void putEntry(std::vector<HalfEdge*>& list, HalfEdge* h, long slot) {
+    if (slot >= 0) list.insert(list.begin() + slot, h);
+}
+
+}  // namespace
+
+bool Polyhedron::takeDigonOut(HalfEdge* h, RemovedDigon& out) {
+    if (!h || !h->face) return false;
     HalfEdge* n = h->next;
-    if (n->next != h || h->onCut || n->onCut) return;
+    if (n->next != h || h->onCut || n->onCut) return false;
+    auto first = positionOf(halfEdges, h), second = positionOf(halfEdges, n);
+    auto face = positionOf(faces, h->face);
+    if (first == halfEdges.end() || second == halfEdges.end() || face == faces.end()) return false;
 
     HalfEdge* p = h->pair;
     HalfEdge* q = n->pair;
     p->pair = q;
     q->pair = p;
+    out.firstSlot = takeEntry(p->vert->edge, h);
+    out.secondSlot = takeEntry(q->vert->edge, n);
 
-    eraseFirst(p->vert->edge, h);
-    eraseFirst(q->vert->edge, n);
+    // Taken out in this order and put back in the reverse one, each record
+    // goes back before the one that followed it, even where that is the other.
+    out.afterFirst = std::next(first);
+    out.halfEdges.splice(out.halfEdges.end(), halfEdges, first);
+    out.afterSecond = std::next(second);
+    out.halfEdges.splice(out.halfEdges.end(), halfEdges, second);
+    out.afterFace = std::next(face);
+    out.faces.splice(out.faces.end(), faces, face);
+    return true;
+}
 
-    // Matching is by index, so the keys are taken before anything is erased.
-    Face faceKey;
-    faceKey.index = h->face->index;
-    HalfEdge nKey, hKey;
-    nKey.index = n->index;
-    hKey.index = h->index;
-    faces.remove(faceKey);
-    halfEdges.remove(nKey);
-    halfEdges.remove(hKey);
+void Polyhedron::putDigonBack(RemovedDigon& out) {
+    if (out.halfEdges.size() != 2 || out.faces.size() != 1) return;
+    faces.splice(out.afterFace, out.faces, out.faces.begin());
+    HalfEdge* h = &out.halfEdges.front();
+    HalfEdge* n = &out.halfEdges.back();
+    halfEdges.splice(out.afterSecond, out.halfEdges, std::prev(out.halfEdges.end()));
+    halfEdges.splice(out.afterFirst, out.halfEdges, out.halfEdges.begin());
+
+    HalfEdge* p = h->pair;
+    HalfEdge* q = n->pair;
+    putEntry(q->vert->edge, n, out.secondSlot);
+    putEntry(p->vert->edge, h, out.firstSlot);
+    p->pair = h;
+    q->pair = n;
+}
+
+void Polyhedron::removeDigon(HalfEdge* h) {
+    // The records set aside go with `removed`.
+    RemovedDigon removed;
+    takeDigonOut(h, removed);
 }

@@ -1,5 +1,9 @@
 #include "model/oripoly.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
@@ -397,14 +401,36 @@ void dropUnusedVertices(std::list<Vertex>& vertices, ObjTables& t) {
         t.say("dropped %zu vertices that no face uses\n", dropped);
 }
 
+// Opens a regular file for reading, links followed. Anything else is
+// refused at once: a FIFO would block until some writer came, and a device
+// such as /dev/zero never ends. Opening without blocking and judging the
+// descriptor leaves no gap in which the name could change.
+FILE* openRegularFile(const char* path) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        printf("could not open file\n");
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        printf("not a regular file: %s\n", path);
+        return nullptr;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    FILE* fp = flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ? nullptr : fdopen(fd, "r");
+    if (!fp) {
+        close(fd);
+        printf("could not open file\n");
+    }
+    return fp;
+}
+
 }  // namespace
 
 int Polyhedron::readOBJ(const char* path) {
-    FILE* fp = std::fopen(path, "r");
-    if (!fp) {
-        printf("could not open file\n");
-        return -1;
-    }
+    FILE* fp = openRegularFile(path);
+    if (!fp) return -1;
     ObjTables t;
     t.vertices.reserve(10000);
     t.vertexLines.reserve(10000);

@@ -66,7 +66,7 @@ struct HalfEdge {
     HalfEdge& operator=(const HalfEdge& other) = default;
     ~HalfEdge() = default;
 
-    // Records compare by their running index (see Polyhedron::removeDigon).
+    // Records compare by their running index.
     bool operator==(const HalfEdge& other) const { return index == other.index; }
 
     void computeAngles();
@@ -97,6 +97,19 @@ struct Face {
 
     void triangulate();
     void computeNormal();
+};
+
+// A two-sided face taken out of the model: its records, set aside with
+// their addresses, and where they stood in the lists and in their vertices'
+// edge arrays, so that the very same records can be put back in place.
+struct RemovedDigon {
+    std::list<HalfEdge> halfEdges;
+    std::list<Face> faces;
+    // The records that followed each one taken out.
+    std::list<HalfEdge>::iterator afterFirst, afterSecond;
+    std::list<Face>::iterator afterFace;
+    // Their entries in their tails' edge arrays, if they had one.
+    long firstSlot = -1, secondSlot = -1;
 };
 
 class Polyhedron {
@@ -180,11 +193,24 @@ public:
     void addBoundaryDigons();
     HalfEdge* splitIntoDigon(HalfEdge* h);
     void removeDigon(HalfEdge* h);
+    // Exact inverses, for an edit that has to be taken back: undoSplit takes
+    // back the newest split, the one made at h (false, changing nothing, when
+    // that is not the newest change). takeDigonOut does what removeDigon does
+    // but keeps the records in `out` (false, changing nothing, where
+    // removeDigon refuses); putDigonBack returns them to their places.
+    bool undoSplit(HalfEdge* h);
+    bool takeDigonOut(HalfEdge* h, RemovedDigon& out);
+    void putDigonBack(RemovedDigon& out);
 
-    // Topology edits of a developed model that rebuild the solver.
+    // Topology edits of a developed model that rebuild the solver. Each one
+    // whose rebuild is refused for its size is taken back: the model, its
+    // layout and its crease pattern stay exactly as they were.
     void splitWideTucks();
     void splitWideTucksWithAngleCondition();
     void mergeSplitEdge(HalfEdge* h);
+    // The Split ETM tool's click: h's edge split into a two-sided face, then
+    // the same finish. An edge the split refuses leaves everything alone.
+    void splitEtmEdge(HalfEdge* h);
 };
 
 #endif

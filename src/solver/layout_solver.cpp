@@ -64,15 +64,16 @@ bool LayoutSolver::allocate() {
     factorRefused = false;
     halted = false;
 
-    // A refusal drops the old storage too: it follows the old numbering.
-    if (!storageFits(numVertices, numEdges, numFaces, storageBytes(numVertices, numEdges, numFaces))) {
-        release();
-        return false;
+    if (!reinstating) {
+        // A refusal drops the old storage too: it follows the old numbering.
+        if (!storageFits(numVertices, numEdges, numFaces, storageBytes(numVertices, numEdges, numFaces))) {
+            release();
+            return false;
+        }
+        printf("\nv:%d e:%d f:%d\n", numVertices, numEdges, numFaces);
+        printf("DOF:%d\n", 2 * numFaces - numEdges);
+        printf("num_outer_edge:%d\n", numOuterEdges);
     }
-
-    printf("\nv:%d e:%d f:%d\n", numVertices, numEdges, numFaces);
-    printf("DOF:%d\n", 2 * numFaces - numEdges);
-    printf("num_outer_edge:%d\n", numOuterEdges);
 
     release();
 

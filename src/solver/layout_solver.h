@@ -55,12 +55,17 @@ public:
     bool widthsReady = false;
     bool translationsReady = false;
     // A step met a tuck width or a face translation that is not finite: the
-    // solver keeps its last finite state and takes no step until the next
-    // allocate, or a Develop again whose result is kept.
+    // solver keeps its last finite state, and neither steps nor fattens,
+    // until the next allocate or a Develop again whose result is kept.
     bool halted = false;
     // The last placement that was all finite: where a step that meets a
     // value that is not a number goes back to.
     SavedPlacement finiteLayout;
+    // Set while the storage is sized again for counts that this solver held
+    // a moment ago (a topology edit taken back): that memory is not judged
+    // again, neither by allocate() nor by the factorisations, and allocate()
+    // prints none of the lines of a new allocation.
+    bool reinstating = false;
     double ridge = 1e-5;
 
     LayoutSolver() = default;
@@ -145,8 +150,10 @@ public:
     bool restoreFiniteLayout();
     void fattenAt(Vec2 P, double sign, double S);
 
-    // Re-solving after a topology edit, and the re-develop correction.
-    void rebuild();
+    // Re-solving after a topology edit (false, with the solution dropped and
+    // one line said, when the storage or a factor is refused for its size),
+    // and the re-develop correction.
+    bool rebuild();
     void correctAnglesFromLayout();
     void solveTranslationsWithWidthFloor();
 };

@@ -333,7 +333,8 @@ void LayoutSolver::factorNormalMatrix(const SparseMatrix& X, NormalFactor& facto
     double held = storageBytes(numVertices, numEdges, numFaces);
     for (const NormalFactor* other : {&angleFactor, &widthFactor, &translationFactor})
         if (other != &factor) held += (double)other->bytes();
-    if (factor.factorise(X, ridge, storageLimit() - held) || !factor.tooLarge()) return;
+    const double allowed = reinstating ? std::numeric_limits<double>::infinity() : storageLimit() - held;
+    if (factor.factorise(X, ridge, allowed) || !factor.tooLarge()) return;
     storageFits(numVertices, numEdges, numFaces, held + factor.neededBytes());
     factorRefused = true;
 }

@@ -123,7 +123,8 @@ double LayoutSolver::penaltyStep(double a, double b, double c) {
 }
 
 void LayoutSolver::fattenAt(Vec2 P, double sign, double S) {
-    if (!allocated || !widthFactor.ready()) return;
+    // A stopped solver holds its last finite layout until Develop again.
+    if (!allocated || halted || !widthFactor.ready()) return;
     std::fill(widthIncrement.begin(), widthIncrement.end(), 0.0);
     // A view without height reaches nothing.
     if (S > 0) {

@@ -8,6 +8,7 @@
 
 #include "creasepattern/dxf_export.h"
 #include "model/oripoly.h"
+#include "solver/saved_layout.h"
 
 namespace {
 
@@ -41,42 +42,6 @@ bool layoutMoved(const Polyhedron& model, const std::vector<Vec2>& before) {
     }
     return move > kStillLayout * size;
 }
-
-// What Develop again changes beyond an idle step: the edge angles, and the
-// corners and directions of every face laid out from them.
-struct SavedLayout {
-    SavedPlacement placement;
-    std::vector<double> angles;
-    std::vector<Vec2> corners, directions;
-    bool translationsReady;
-
-    explicit SavedLayout(const Polyhedron& model)
-        : placement(model.solver.placement()),
-          angles(model.solver.edgeAngles),
-          translationsReady(model.solver.translationsReady) {
-        corners.reserve(model.halfEdges.size());
-        directions.reserve(model.halfEdges.size());
-        for (const HalfEdge& h : model.halfEdges) {
-            corners.push_back(h.corner);
-            directions.push_back(h.direction);
-        }
-    }
-    // The width and translation systems are built again from the restored
-    // angles and corners, as the last Develop built them.
-    void restore(Polyhedron& model) const {
-        LayoutSolver& solver = model.solver;
-        solver.edgeAngles = angles;
-        size_t i = 0;
-        for (HalfEdge& h : model.halfEdges) {
-            h.corner = corners[i];
-            h.direction = directions[i++];
-        }
-        solver.solveWidths();
-        solver.restorePlacement(placement);
-        solver.buildTranslationSystem();
-        solver.translationsReady = translationsReady;
-    }
-};
 
 // Cutting open and the boundary digons add at most one vertex, two edges and
 // one face per perimeter entry, so the prepared model can be judged before
@@ -205,7 +170,7 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
     IdleStepResult result;
     LayoutSolver& solver = working.solver;
     CreasePattern& pattern = working.creasePattern;
-    // A rebuild that was refused for its size leaves nothing to step.
+    // A solver without its storage (memory that could not be had) has nothing to step.
     if (!solver.allocated) return result;
 
     // A width or a position made non-finite since the last step (by a tool,
@@ -234,7 +199,7 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
 
 bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     if (!options.creasePatternOn && !options.angleCondition && !options.avoidIntersection) return false;
-    // A rebuild that was refused for its size leaves no layout to build from.
+    // A solver without its storage has no layout to build from.
     if (!working.solver.allocated) return false;
     CreasePattern& pattern = working.creasePattern;
     std::vector<Vec2> corners = sheetCorners(working);

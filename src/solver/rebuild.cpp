@@ -1,9 +1,12 @@
+#include <list>
+
 #include "model/oripoly.h"
+#include "solver/saved_layout.h"
 
 // Re-solving after a change of topology, from the layout the user has been
 // shaping rather than from scratch.
-void LayoutSolver::rebuild() {
-    if (!model) return;
+bool LayoutSolver::rebuild() {
+    if (!model) return false;
     if (allocate()) {
         solveAngles();
         measureAnglesFromDirections();
@@ -16,10 +19,11 @@ void LayoutSolver::rebuild() {
             penaltyStep(1.0, 0.0, 0.0);
             layoutFaces();
             centreLayout();
-            return;
+            return true;
         }
     }
     dropSolution();
+    return false;
 }
 
 // The refusal has been said in one line; the storage of the old numbering
@@ -33,18 +37,79 @@ void LayoutSolver::dropSolution() {
 
 namespace {
 
+// The edits of one change of topology, kept so that they can be taken back
+// with the very records they touched: the crease pattern and the views hold
+// pointers into the model.
+class EditLog {
+public:
+    explicit EditLog(Polyhedron& model) : model_(model) {}
+
+    HalfEdge* split(HalfEdge* h) {
+        HalfEdge* made = model_.splitIntoDigon(h);
+        if (made) edits_.emplace_back(h);
+        return made;
+    }
+
+    void join(HalfEdge* h) {
+        edits_.emplace_back(nullptr);
+        if (!model_.takeDigonOut(h, edits_.back().removed)) edits_.pop_back();
+    }
+
+    // Newest first, so that each edit is taken back from the model it made.
+    void undo() {
+        for (auto e = edits_.rbegin(); e != edits_.rend(); ++e) {
+            if (e->splitAt)
+                model_.undoSplit(e->splitAt);
+            else
+                model_.putDigonBack(e->removed);
+        }
+        edits_.clear();
+    }
+
+private:
+    struct Edit {
+        explicit Edit(HalfEdge* h) : splitAt(h) {}
+        HalfEdge* splitAt;     // a split made at this half-edge, or else
+        RemovedDigon removed;  // a join, with the records it set aside
+    };
+    Polyhedron& model_;
+    std::list<Edit> edits_;
+};
+
+// Every change of topology is one transaction: the edit, then the model
+// numbered, the solver rebuilt and the pattern, whose records point into the
+// old topology, dropped. A rebuild refused for its size has said why; the
+// edit is then taken back and the layout put back, so that the model, its
+// solver and its pattern (and so the saved file) are exactly as before.
+// `edit` returns false when it changed nothing that needs the finish.
+template <class Edit>
+void changeTopology(Polyhedron& model, Edit edit) {
+    const SavedLayout saved(model);
+    EditLog log(model);
+    if (!edit(log)) return;
+    model.clearVisited();
+    model.numberElements();
+    if (model.solver.rebuild()) {
+        model.creasePattern.clear();
+        return;
+    }
+    log.undo();
+    model.clearVisited();
+    saved.reinstate(model);
+}
+
 // Splits every edge one of whose halves is wider than its limit. The limits
 // are read from the solution before the first split: the solver is not
 // updated during the pass, and the halves that a split adds are copies of a
 // marked half-edge, so the pass skips them.
-void splitBeyondWidthLimit(Polyhedron& model) {
+void splitBeyondWidthLimit(Polyhedron& model, EditLog& log) {
     const LayoutSolver& solver = model.solver;
     model.clearVisited();
     for (HalfEdge& r : model.halfEdges) {
         if (r.visited || !r.pair) continue;
         r.visited = true;
         r.pair->visited = true;
-        if (!solver.withinWidthLimit(&r) || !solver.withinWidthLimit(r.pair)) model.splitIntoDigon(&r);
+        if (!solver.withinWidthLimit(&r) || !solver.withinWidthLimit(r.pair)) log.split(&r);
     }
 }
 
@@ -54,7 +119,7 @@ bool activeCorner(const PatternVertex* corner) {
 
 // Splits every edge at whose corners the built crease pattern found the
 // angle condition violated.
-void splitAtActiveCorners(Polyhedron& model) {
+void splitAtActiveCorners(Polyhedron& model, EditLog& log) {
     const CreasePattern& cp = model.creasePattern;
     if (!cp.built || cp.model != &model) return;
     model.clearVisited();
@@ -63,36 +128,37 @@ void splitAtActiveCorners(Polyhedron& model) {
         r.visited = true;
         r.pair->visited = true;
         if (!r.patternVertex || !r.pair->patternVertex) continue;
-        if (activeCorner(r.patternVertex) || activeCorner(r.pair->patternVertex)) model.splitIntoDigon(&r);
+        if (activeCorner(r.patternVertex) || activeCorner(r.pair->patternVertex)) log.split(&r);
     }
-}
-
-// Every topology change ends alike: numbered, re-solved, and the pattern,
-// whose records point into the old topology, dropped.
-void finishTopologyChange(Polyhedron& model) {
-    model.clearVisited();
-    model.numberElements();
-    model.solver.rebuild();
-    model.creasePattern.clear();
 }
 
 }  // namespace
 
 void Polyhedron::splitWideTucks() {
-    // Without a solution (a rebuild refused for its size) no width can be judged.
+    // Without a solution (storage that could not be had) no width can be judged.
     if (!solver.allocated) return;
-    splitBeyondWidthLimit(*this);
-    finishTopologyChange(*this);
+    changeTopology(*this, [this](EditLog& log) {
+        splitBeyondWidthLimit(*this, log);
+        return true;
+    });
 }
 
 void Polyhedron::splitWideTucksWithAngleCondition() {
     if (!solver.allocated) return;
-    splitBeyondWidthLimit(*this);
-    splitAtActiveCorners(*this);
-    finishTopologyChange(*this);
+    changeTopology(*this, [this](EditLog& log) {
+        splitBeyondWidthLimit(*this, log);
+        splitAtActiveCorners(*this, log);
+        return true;
+    });
 }
 
 void Polyhedron::mergeSplitEdge(HalfEdge* h) {
-    removeDigon(h);
-    finishTopologyChange(*this);
+    changeTopology(*this, [h](EditLog& log) {
+        log.join(h);
+        return true;
+    });
+}
+
+void Polyhedron::splitEtmEdge(HalfEdge* h) {
+    changeTopology(*this, [h](EditLog& log) { return log.split(h) != nullptr; });
 }

@@ -152,14 +152,10 @@ void splitOrJoinEtm(orpGLCanvas& c, const wxMouseEvent& event) {
         HalfEdge* digon = digonBeside(q);
         if (!digon) return;
         model.mergeSplitEdge(digon);
-        forgetPicks(doc);  // the two-sided face and its half-edges are gone
+        forgetPicks(doc);  // the two-sided face and its half-edges may be gone
         return;
     }
-    // A refused split changed nothing, so nothing is renumbered or re-solved.
-    if (!model.splitIntoDigon(q)) return;
-    model.numberElements();
-    model.solver.rebuild();
-    model.creasePattern.clear();
+    model.splitEtmEdge(q);
 }
 
 // A click selects the face under the pointer, or nothing on empty space.

@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 #include <wx/dir.h>
 #include <wx/filefn.h>
 
@@ -89,6 +90,11 @@ TEST_F(FileCommands, PathsOutsideAsciiLoad) {
 TEST_F(FileCommands, AFailedLoadShowsTheBoxAndKeepsWhatWasOpen) {
     const std::string bad = testsupport::writeTempFile("broken.obj", "v 0 0 0\nf 1 2 3\n");
     const std::string missing = testsupport::tempPath("no-such-file.obj");
+    // Opened for reading, a FIFO would block the window until some writer came.
+    const std::string fifo = testsupport::tempPath("fifo.obj");
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    testsupport::Deadline deadline(60, "loading a FIFO blocked the window");
     for (bool withModel : {false, true}) {
         if (withModel) {
             frame()->loadFile(goodFile());
@@ -96,7 +102,7 @@ TEST_F(FileCommands, AFailedLoadShowsTheBoxAndKeepsWhatWasOpen) {
         }
         Polyhedron* working = app()->workingModel;
         Polyhedron* backup = app()->backupModel;
-        for (const std::string& path : {bad, missing}) {
+        for (const std::string& path : {bad, missing, fifo}) {
             SCOPED_TRACE(path + (withModel ? ", with a model" : ", without a model"));
             dialogs.boxes.clear();
             frame()->loadFile(path);

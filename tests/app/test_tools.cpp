@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/view_support.h"
@@ -400,6 +401,19 @@ TEST_F(Tools, SplitEtmSplitsAnEdgeAndShiftJoinsItBack) {
         [&] { click(patternView(), Projection(patternView()).of(moleculeCentroid(*ringSide)), true); });
     EXPECT_EQ(model().faces.size(), faces);
     EXPECT_TRUE(model().creasePattern.built);
+
+    // A split whose rebuild is refused for its size is taken back: the
+    // design stays as it was, with its crease pattern.
+    const size_t lines = model().creasePattern.lines.size();
+    LayoutSolver::storageLimitOverride = 1.0;
+    std::string out = testsupport::captureStdout([&] { click(patternView(), at); });
+    LayoutSolver::storageLimitOverride = 0.0;
+    EXPECT_EQ(out.find("\nmodel too large to develop ("), 0u) << out;
+    EXPECT_EQ(model().faces.size(), faces);
+    EXPECT_EQ(model().halfEdges.size(), halfEdges);
+    EXPECT_TRUE(model().creasePattern.built);
+    EXPECT_EQ(model().creasePattern.lines.size(), lines);
+    EXPECT_TRUE(model().solver.allocated);
 
     testsupport::captureStdout([&] { click(patternView(), at); });
     ASSERT_EQ(model().faces.size(), faces + 1);

@@ -93,10 +93,15 @@ HalfEdge* halfEdgeBetween(Vertex* tail, Vertex* head) {
     return nullptr;
 }
 
+// An edge between two faces that are neither digons nor on the cut.
+bool isInterior(const HalfEdge* h) {
+    return h->face && h->pair->face && !h->onCut && !h->face->boundaryDigon &&
+           !h->pair->face->boundaryDigon && h->next->next != h && h->pair->next->next != h->pair;
+}
+
 HalfEdge* interiorEdge(Polyhedron& m) {
     for (HalfEdge& h : m.halfEdges)
-        if (h.face && h.pair->face && !h.onCut && !h.face->boundaryDigon && !h.pair->face->boundaryDigon)
-            return &h;
+        if (isInterior(&h)) return &h;
     return nullptr;
 }
 
@@ -496,4 +501,50 @@ TEST(RemoveDigon, UndoesASplit) {
             expectSoundLinks(m);
         }
     }
+}
+
+// --- taking edits back ---
+
+// Taken back newest first, two splits and a join of the older digon leave
+// the very records in their places, neither last in their lists nor last at
+// their vertex; what is not the newest split, or not a digon, is refused.
+TEST(TakingBackEdits, SplitsAndAJoinComeUndoneExactly) {
+    Polyhedron m;
+    load(m, testsupport::octahedronObj());
+    captureStdout([&] { m.prepare(); });
+    HalfEdge* first = interiorEdge(m);
+    ASSERT_NE(first, nullptr);
+    HalfEdge* second = nullptr;
+    for (HalfEdge* h : first->vert->edge)
+        if (h != first->pair && isInterior(h)) second = h;
+    ASSERT_NE(second, nullptr);
+    const Snapshot before = snapshot(m);
+
+    ASSERT_NE(m.splitIntoDigon(first), nullptr);
+    ASSERT_NE(m.splitIntoDigon(second), nullptr);
+    m.numberElements();
+    const Snapshot split = snapshot(m);
+    EXPECT_FALSE(m.undoSplit(first)) << "not the newest split";
+    expectUnchanged(split, m);
+
+    RemovedDigon notADigon;
+    EXPECT_FALSE(m.takeDigonOut(first, notADigon));
+    expectUnchanged(split, m);
+
+    HalfEdge* side = first->pair;
+    RemovedDigon removed;
+    ASSERT_TRUE(m.takeDigonOut(side, removed));
+    EXPECT_EQ(m.halfEdges.size(), before.halfEdges + 2);
+    EXPECT_EQ(m.faces.size(), before.faces + 1);
+    EXPECT_EQ(first->pair->pair, first) << "joined";
+    EXPECT_EQ(&removed.halfEdges.front(), side) << "set aside, not copied";
+    m.putDigonBack(removed);
+    EXPECT_TRUE(removed.halfEdges.empty() && removed.faces.empty());
+    expectUnchanged(split, m);
+
+    EXPECT_TRUE(m.undoSplit(second));
+    EXPECT_TRUE(m.undoSplit(first));
+    expectUnchanged(before, m);
+    m.numberElements();
+    expectSoundLinks(m);
 }

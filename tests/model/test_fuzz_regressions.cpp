@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,13 +19,6 @@ std::string regressionPath(const std::string& name) {
     return testsupport::dataPath("../fuzz_regressions/" + name);
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 struct Outcome {
     PipelineRun run;
     std::string console;
@@ -40,7 +31,7 @@ Outcome runPipeline(const std::string& objPath) {
     Outcome o;
     o.console = testsupport::captureStdout(
         [&] { o.run = runObjPipeline(objPath.c_str(), dxfPath.c_str(), kIdleSteps); });
-    o.drawing = readFile(dxfPath);
+    o.drawing = testsupport::readFile(dxfPath);
     return o;
 }
 

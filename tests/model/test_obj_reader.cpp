@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cfloat>
 #include <cmath>
@@ -132,17 +134,38 @@ TEST(ObjReader, RefusesWhatItCannotReadWithOneLine) {
 }
 
 TEST(ObjReader, UnreadableFileIsReported) {
+    const std::string fifo = testsupport::tempPath("fifo.obj");
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string dir = testsupport::tempPath("");
+    const std::string zero = testsupport::symlinkTo("/dev/zero", "zero.obj");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {testsupport::tempPath("no-such-file.obj"), "could not open file\n"},
-        {testsupport::tempPath(""), "could not read file\n"},  // a directory opens but does not read
+        {dir, "not a regular file: " + dir + "\n"},
+        // Neither a FIFO without a writer nor an endless device may block.
+        {fifo, "not a regular file: " + fifo + "\n"},
+        {zero, "not a regular file: " + zero + "\n"},
     };
+    testsupport::Deadline deadline(20, "the reader blocked on a file that is not a regular file");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         Polyhedron m;
         int result = 0;
         EXPECT_EQ(captureStdout([&] { result = m.load(c.first.c_str()); }), c.second);
         EXPECT_EQ(result, -1);
+        EXPECT_TRUE(m.vertices.empty() && m.faces.empty());
     }
+}
+
+TEST(ObjReader, LinkToAFileReadsTheFile) {
+    const std::string file = testsupport::writeTempFile("linked.obj", testsupport::tetrahedronObj());
+    const std::string link = testsupport::symlinkTo(file, "link.obj");
+    Polyhedron m;
+    int result = -1;
+    captureStdout([&] { result = m.load(link.c_str()); });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(m.faces.size(), 4u);
+    EXPECT_EQ(m.halfEdges.size(), 12u);
 }
 
 TEST(ObjReader, FaceBeforeAnyVertexIsNotEchoed) {
@@ -221,8 +244,8 @@ TEST(ObjReader, AcceptsRecordsInAnyOrderAndCornerForms) {
         {"blanks, tab and CR before the line end", tri + "f 1 2 3 \t \r\n", 3, 1, 3},
         {"tabs between corners", tri + "f\t1\t2/0\t3//1\n", 3, 1, 3},
         {"byte-order mark, tabs, trailing blanks and CRs",
-         kByteOrderMark + "v\t0 0\t0 \r\nv 1\t0 0\t\r\nv 0 1 0\r\nv 1 1 0\r\nf 1\t 2 3 \t\r\nf 2\t4 3\t",
-         4, 2, 6},
+         kByteOrderMark + "v\t0 0\t0 \r\nv 1\t0 0\t\r\nv 0 1 0\r\nv 1 1 0\r\nf 1\t 2 3 \t\r\nf 2\t4 3\t", 4,
+         2, 6},
         {"pentagon", tri + "v 1 1 0\nv 0.5 1.5 0\nf 1 2 4 5 3\n", 5, 1, 5},
         {"two faces back to back", tri + "f 1 2 3\nf 1 3 2\n", 3, 2, 6},
     };

@@ -301,7 +301,8 @@ TEST(Pipeline, ANonFiniteLayoutGoesBackToTheLastFiniteOne) {
         captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
         SolverOptions options;
         bool converging = true;
-        for (int i = 0; i < 3; ++i) converging = !idleStep(working, options, converging).converged && converging;
+        for (int i = 0; i < 3; ++i)
+            converging = !idleStep(working, options, converging).converged && converging;
         const SavedPlacement lastFinite = working.solver.placement();
 
         if (c.width)
@@ -314,12 +315,20 @@ TEST(Pipeline, ANonFiniteLayoutGoesBackToTheLastFiniteOne) {
         EXPECT_TRUE(std::isinf(r.penalty));
         EXPECT_TRUE(working.solver.halted);
         EXPECT_TRUE(working.solver.placement() == lastFinite);
+        // Nor does the Explode brush change a width while stopped.
+        const Vec2 brush = working.faces.front().translation;
+        const double view = 4.0 * working.lengthScale();
+        working.solver.fattenAt(brush, 1.0, view);
+        EXPECT_TRUE(working.solver.placement() == lastFinite);
 
         out = captureStdout([&] { developAgain(working); });
         EXPECT_EQ(out.find("inf"), std::string::npos) << out;
         EXPECT_EQ(out.find("nan"), std::string::npos) << out;
         EXPECT_FALSE(working.solver.halted);
         expectFiniteSolution(working);
+        const std::vector<double> resumed = working.solver.tuckWidths;
+        working.solver.fattenAt(brush, 1.0, view);
+        EXPECT_NE(working.solver.tuckWidths, resumed) << "the brush reaches its tucks again";
         r = idleStep(working, options, true);
         EXPECT_TRUE(r.stepped);
         EXPECT_TRUE(std::isfinite(r.penalty));
@@ -340,7 +349,8 @@ TEST(Pipeline, DevelopAgainSaysWhenTheSolverStaysStopped) {
 
     std::string out = captureStdout([&] { developAgain(working); });
     const std::string line =
-        "\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not finite\n";
+        "\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not "
+        "finite\n";
     ASSERT_GE(out.size(), line.size());
     EXPECT_EQ(out.substr(out.size() - line.size()), line) << out;
     EXPECT_EQ(out.find("was"), std::string::npos) << out;

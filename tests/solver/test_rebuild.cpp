@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "creasepattern/dxf_export.h"
 #include "model/oripoly.h"
 #include "solver/pipeline.h"
 #include "support/test_support.h"
@@ -259,6 +262,278 @@ void DevelopedTetrahedron::expectRebuildRefusedUnder(double limit) {
 
     out = captureStdout([&] { model.mergeSplitEdge(model.faces.front().edge); });
     expectFinished(out);
+}
+
+// --- topology edits whose rebuild is refused for its size ---
+
+bool isTwoSided(const HalfEdge& h) { return h.next->next == &h; }
+
+// The first edge between two faces that are not two-sided.
+HalfEdge* plainInnerEdge(Polyhedron& model) {
+    for (HalfEdge& h : model.halfEdges)
+        if (!h.onCut && h.face && h.pair->face && !isTwoSided(h) && !isTwoSided(*h.pair)) return &h;
+    return nullptr;
+}
+
+struct Edit {
+    const char* name;
+    void (*apply)(Polyhedron& model, HalfEdge* target);
+    // The target is a side of a two-sided face made beforehand; the target's
+    // tuck is made too wide beforehand.
+    bool join, widen;
+};
+
+const Edit kEdits[] = {
+    {"Split ETM", [](Polyhedron& m, HalfEdge* h) { m.splitEtmEdge(h); }, false, false},
+    {"joining a split edge back", [](Polyhedron& m, HalfEdge* h) { m.mergeSplitEdge(h); }, true, false},
+    {"Split extrawide tucks", [](Polyhedron& m, HalfEdge*) { m.splitWideTucks(); }, false, true},
+    {"Split extrawide tucks with Angle Condition",
+     [](Polyhedron& m, HalfEdge*) { m.splitWideTucksWithAngleCondition(); }, false, true},
+};
+
+// A design as a user has it when the edit comes: developed, converged, its
+// crease pattern built with its lines, and the edit's target chosen (for a
+// join, an edge split and converged again; for the wide-tuck splits, an edge
+// made too wide).
+struct Design {
+    Polyhedron model, backup;
+    HalfEdge* target = nullptr;
+    SolverOptions options;
+
+    explicit Design(const Edit& edit) {
+        options.creasePatternOn = true;
+        EXPECT_EQ(testsupport::loadObjText(model, testsupport::sphereObj(1)), 0);
+        captureStdout([&] { EXPECT_TRUE(developFirst(model, backup)); });
+        settle();
+        target = plainInnerEdge(model);
+        if (!target) return;
+        if (edit.join) {
+            // A second split beside the first, so that the records of the
+            // two-sided face to join stand neither last in their lists nor
+            // last at their vertex.
+            HalfEdge* beside = nullptr;
+            for (HalfEdge* h : target->vert->edge)
+                if (!h->onCut && h->face && h->pair->face && !isTwoSided(*h) && !isTwoSided(*h->pair) &&
+                    h->pair != target)
+                    beside = h;
+            EXPECT_NE(beside, nullptr);
+            captureStdout([&] {
+                model.splitEtmEdge(target);
+                model.splitEtmEdge(beside);
+            });
+            target = target->pair;  // a side of the first two-sided face
+            EXPECT_NE(&model.halfEdges.back(), target->next);
+            EXPECT_NE(target->next->vert->edge.back(), target);
+            settle();
+        }
+        if (edit.widen) model.solver.tuckWidths[target->edgeIndex] = 1e6 * model.lengthScale();
+    }
+
+    void settle() {
+        captureStdout([&] {
+            EXPECT_GT(testsupport::idleUntilRest(model, options, 4000), 0);
+            for (int i = 0; i < 100 && creasePatternTick(model, options); ++i) {
+            }
+        });
+        EXPECT_TRUE(model.creasePattern.built);
+        EXPECT_FALSE(model.creasePattern.lines.empty());
+    }
+
+    std::string dxf(const std::string& name) {
+        std::string path = testsupport::tempPath(name);
+        captureStdout([&] { EXPECT_EQ(exportDXF(model, false, 1.0, 0.0, path.c_str()), 0); });
+        return testsupport::readFile(path);
+    }
+};
+
+// Every record's place in its list, and each link as the place it leads
+// to: equal for two models built alike.
+struct Topology {
+    std::vector<long> links;
+
+    explicit Topology(const Polyhedron& m) {
+        std::map<const void*, long> at;
+        long i = 0;
+        for (const Vertex& v : m.vertices) at[&v] = i++;
+        for (const HalfEdge& h : m.halfEdges) at[&h] = i++;
+        for (const Face& f : m.faces) at[&f] = i++;
+        auto place = [&](const void* p) { return p ? at.count(p) ? at[p] : -2 : -1; };
+        for (const Vertex& v : m.vertices) {
+            links.push_back((long)v.edge.size());
+            for (const HalfEdge* h : v.edge) links.push_back(place(h));
+            links.push_back(v.index);
+        }
+        for (const HalfEdge& h : m.halfEdges)
+            for (long x : {place(h.vert), place(h.face), place(h.pair), place(h.next), place(h.prev),
+                           (long)h.index, (long)h.edgeIndex})
+                links.push_back(x);
+        for (const Face& f : m.faces) {
+            links.push_back(place(f.edge));
+            links.push_back(f.index);
+        }
+    }
+};
+
+// What the user and the solver's next steps see of a design.
+struct State {
+    Topology topology;
+    std::vector<double> widths, particularWidths, angles, particularAngles, finiteWidths;
+    std::vector<Vec2> translations, corners, directions, finiteTranslations;
+    int vertices, edges, faces;
+    bool halted, widthsReady, translationsReady;
+
+    explicit State(const Polyhedron& m)
+        : topology(m),
+          widths(m.solver.tuckWidths),
+          particularWidths(m.solver.particularWidths),
+          angles(m.solver.edgeAngles),
+          particularAngles(m.solver.particularAngles),
+          finiteWidths(m.solver.finiteLayout.widths),
+          finiteTranslations(m.solver.finiteLayout.translations),
+          vertices(m.solver.numVertices),
+          edges(m.solver.numEdges),
+          faces(m.solver.numFaces),
+          halted(m.solver.halted),
+          widthsReady(m.solver.widthsReady),
+          translationsReady(m.solver.translationsReady) {
+        for (const Face& f : m.faces) translations.push_back(f.translation);
+        for (const HalfEdge& h : m.halfEdges) {
+            corners.push_back(h.corner);
+            directions.push_back(h.direction);
+        }
+    }
+};
+
+void expectSameState(const State& a, const State& b) {
+    EXPECT_EQ(a.topology.links, b.topology.links);
+    EXPECT_EQ(a.widths, b.widths);
+    EXPECT_EQ(a.particularWidths, b.particularWidths);
+    EXPECT_EQ(a.angles, b.angles);
+    EXPECT_EQ(a.particularAngles, b.particularAngles);
+    EXPECT_EQ(a.translations, b.translations);
+    EXPECT_EQ(a.corners, b.corners);
+    EXPECT_EQ(a.directions, b.directions);
+    EXPECT_EQ(a.finiteWidths, b.finiteWidths);
+    EXPECT_EQ(a.finiteTranslations, b.finiteTranslations);
+    EXPECT_EQ(a.vertices, b.vertices);
+    EXPECT_EQ(a.edges, b.edges);
+    EXPECT_EQ(a.faces, b.faces);
+    EXPECT_EQ(a.halted, b.halted);
+    EXPECT_EQ(a.widthsReady, b.widthsReady);
+    EXPECT_EQ(a.translationsReady, b.translationsReady);
+}
+
+// The addresses of every record: the pattern and the views point at them.
+std::vector<const void*> recordsOf(const Polyhedron& m) {
+    std::vector<const void*> records;
+    for (const Vertex& v : m.vertices) records.push_back(&v);
+    for (const HalfEdge& h : m.halfEdges) records.push_back(&h);
+    for (const Face& f : m.faces) records.push_back(&f);
+    const CreasePattern& cp = m.creasePattern;
+    for (const PatternVertex& v : cp.vertices) records.push_back(&v);
+    for (const PatternHalfEdge& h : cp.halfEdges) records.push_back(&h);
+    for (const PatternFace& f : cp.faces) records.push_back(&f);
+    for (const CreaseLine& l : cp.lines) records.push_back(&l);
+    return records;
+}
+
+// The steps a user takes next: idle steps, the Explode brush, a Move drag,
+// Develop again; returns what they printed.
+std::string useDesign(Polyhedron& m, const SolverOptions& options) {
+    return captureStdout([&] {
+        LayoutSolver& s = m.solver;
+        idleStep(m, options, true);
+        s.fattenAt(m.faces.front().translation, 1.0, 4.0 * m.lengthScale());
+        m.faces.front().translation.x += 0.05 * m.lengthScale();
+        s.solveTranslations();
+        s.applyTranslations();
+        s.layoutFaces();
+        developAgain(m);
+        idleStep(m, options, false);
+    });
+}
+
+enum RefusalKind { RefusedCounts, RefusedFirstFactor, RefusedLaterFactor };
+
+struct Refusal {
+    const char* name;
+    RefusalKind kind;
+};
+
+const Refusal kRefusals[] = {
+    {"storage refused by its counts", RefusedCounts},
+    {"first factor refused", RefusedFirstFactor},
+    {"a factor refused after the directions were laid out again", RefusedLaterFactor},
+};
+
+// A storage limit that refuses the rebuild as `kind` says, judged on a twin
+// design on which the edit went through.
+double limitRefusing(RefusalKind kind, const Edit& edit) {
+    if (kind == RefusedCounts) return 1.0;
+    Design twin(edit);
+    captureStdout([&] { edit.apply(twin.model, twin.target); });
+    const LayoutSolver& s = twin.model.solver;
+    EXPECT_TRUE(s.allocated && s.angleFactor.ready());
+    const double stored = LayoutSolver::storageBytes(s.numVertices, s.numEdges, s.numFaces);
+    if (kind == RefusedFirstFactor) return stored + 1.0;
+    // The angle factor just fits; what it leaves is less than the next ones need.
+    EXPECT_LT(s.angleFactor.neededBytes() - (double)s.angleFactor.bytes(),
+              std::max(s.translationFactor.neededBytes(), s.widthFactor.neededBytes()));
+    return stored + s.angleFactor.neededBytes();
+}
+
+// A refused rebuild changes nothing: the model with the very same records,
+// its layout, its solver and its crease pattern are as they were, the file a
+// SaveAs writes is the same, and the next steps do what they would have done.
+TEST(RefusedRebuild, TheEditIsTakenBackAndTheDesignStaysAsItWas) {
+    for (const Edit& edit : kEdits) {
+        for (const Refusal& refusal : kRefusals) {
+            SCOPED_TRACE(std::string(edit.name) + ", " + refusal.name);
+            const double limit = limitRefusing(refusal.kind, edit);
+            Design design(edit), untouched(edit);
+            Polyhedron& m = design.model;
+            ASSERT_NE(design.target, nullptr);
+            const State before(m);
+            const std::vector<const void*> records = recordsOf(m);
+            const std::string dxf = design.dxf("before.dxf");
+
+            LayoutSolver::storageLimitOverride = limit;
+            std::string out = captureStdout([&] { edit.apply(m, design.target); });
+            LayoutSolver::storageLimitOverride = 0.0;
+
+            // The one line of the refusal, the last; the model put back
+            // prints no allocation of its own.
+            size_t line = out.find("\nmodel too large to develop (");
+            ASSERT_NE(line, std::string::npos) << out;
+            EXPECT_EQ(out.find('\n', line + 1), out.size() - 1) << out;
+            EXPECT_EQ(out.find("\nv:", line), std::string::npos) << out;
+            if (refusal.kind == RefusedCounts) {
+                EXPECT_EQ(line, 0u) << out;
+            }
+
+            expectSameState(State(m), before);
+            EXPECT_TRUE(recordsOf(m) == records) << "records moved or replaced";
+            EXPECT_TRUE(m.creasePattern.built);
+            EXPECT_EQ(m.creasePattern.model, &m);
+            EXPECT_TRUE(m.solver.allocated);
+            for (const HalfEdge& h : m.halfEdges) ASSERT_FALSE(h.visited);
+            EXPECT_EQ(design.dxf("after.dxf"), dxf);
+
+            // The solver works on as the untouched design's does.
+            EXPECT_EQ(useDesign(m, design.options), useDesign(untouched.model, untouched.options));
+            expectSameState(State(m), State(untouched.model));
+
+            // Once it fits, the edit goes through.
+            HalfEdge* q = plainInnerEdge(m);
+            ASSERT_NE(q, nullptr);
+            const size_t faces = m.faces.size();
+            out = captureStdout([&] { m.splitEtmEdge(q); });
+            EXPECT_EQ(m.faces.size(), faces + 1);
+            EXPECT_EQ(m.solver.numFaces, (int)faces + 1);
+            EXPECT_NE(out.find("\nv:"), std::string::npos) << out;
+            EXPECT_FALSE(m.creasePattern.built);
+        }
+    }
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -63,13 +65,49 @@ std::string writeTempFile(const std::string& name, const std::string& text) {
     return path;
 }
 
+namespace {
+
+const char* deadlineWhat = "";
+
+void onDeadline(int) {
+    // Only what is safe in a signal handler.
+    ssize_t ignored = write(2, deadlineWhat, std::strlen(deadlineWhat));
+    ignored = write(2, "\n", 1);
+    (void)ignored;
+    _exit(1);
+}
+
+}  // namespace
+
+Deadline::Deadline(unsigned seconds, const char* what) {
+    deadlineWhat = what;
+    std::signal(SIGALRM, onDeadline);
+    alarm(seconds);
+}
+
+Deadline::~Deadline() {
+    alarm(0);
+    std::signal(SIGALRM, SIG_DFL);
+}
+
+std::string symlinkTo(const std::string& target, const std::string& name) {
+    std::string link = tempPath(name);
+    unlink(link.c_str());
+    EXPECT_EQ(symlink(target.c_str(), link.c_str()), 0) << link;
+    return link;
+}
+
 std::string dataPath(const std::string& name) { return std::string(PLICATROPE_TEST_DATA) + "/" + name; }
 
-std::string exampleObj(const std::string& name) {
-    std::ifstream in(std::string(PLICATROPE_EXAMPLES) + "/" + name);
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string exampleObj(const std::string& name) {
+    return readFile(std::string(PLICATROPE_EXAMPLES) + "/" + name);
 }
 
 namespace {
@@ -178,7 +216,8 @@ std::string torusObj(int n, int m, double R, double r) {
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < m; ++j) {
             double u = 2.0 * pi * i / n, w = 2.0 * pi * j / m;
-            v.push_back(P3{(R + r * std::cos(w)) * std::cos(u), (R + r * std::cos(w)) * std::sin(u), r * std::sin(w)});
+            v.push_back(P3{(R + r * std::cos(w)) * std::cos(u), (R + r * std::cos(w)) * std::sin(u),
+                           r * std::sin(w)});
         }
     auto id = [&](int i, int j) { return (i % n) * m + j % m; };
     std::vector<std::vector<int>> f;

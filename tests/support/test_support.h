@@ -19,6 +19,23 @@ std::string captureStdout(const std::function<void()>& f);
 std::string writeTempFile(const std::string& name, const std::string& text);
 std::string tempPath(const std::string& name);
 
+// Ends the test program, with `what` on standard error, when it is still
+// running `seconds` after this was made: a guard around a call that must
+// return at once and, broken, would block for ever.
+class Deadline {
+public:
+    Deadline(unsigned seconds, const char* what);
+    ~Deadline();
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+};
+
+// A symbolic link to `target` in the scratch directory, made afresh.
+std::string symlinkTo(const std::string& target, const std::string& name);
+
+// The whole of a file, byte for byte; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 // Path of a fixture in tests/data.
 std::string dataPath(const std::string& name);
 

@@ -140,9 +140,11 @@ std::vector<sheet::Segment> outlineOf(const CreasePattern& cp) {
 }
 
 // Whether p lies on the paper the layout covers, or within `margin` of it.
-bool nearPattern(const std::vector<sheet::Segment>& outline, const Vec2& p, double margin) {
+// `near` is a point of the pattern: most points are that close to it, and
+// the outline need not be walked for them.
+bool nearPattern(const std::vector<sheet::Segment>& outline, const Vec2& p, const Vec2& near, double margin) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
-    return inside(outline, p) || distanceToRing(outline, p) < margin;
+    return distance(p, near) < margin || inside(outline, p) || distanceToRing(outline, p) < margin;
 }
 
 // What one generation of crease lines judges new lines against: the placed
@@ -273,25 +275,32 @@ bool hasSplitCorner(const PatternFace& f) {
     return false;
 }
 
-double shortestSide(const PatternFace& f) {
-    double shortest = INFINITY;
-    for (const sheet::Segment& s : sidesOf(f)) shortest = std::min(shortest, distance(s.a, s.b));
-    return shortest;
+// How far beyond the outline a molecule triangle's centre may lie and keep
+// its lines. Creases out to a centre farther off stand on blank paper, fold
+// no part of the surface, and make the sheet grow to hold them: a triangle
+// whose corners lie nearly in line has its centre off by many times its
+// size. A centre past the outline by less than the triangle's longest side,
+// as obtuse triangles at the paper's edge have them, keeps its lines. A
+// split tuck puts the corners of its two-sided faces into the molecules at
+// its ends, nearly in line with the corners beside them; the very obtuse
+// triangles among them, large as they are, have their centres far beyond
+// the paper's edge, and are held to their shortest side.
+double reachOffThePattern(const PatternFace& f) {
+    double shortest = INFINITY, longest = 0.0;
+    for (const sheet::Segment& s : sidesOf(f)) {
+        shortest = std::min(shortest, distance(s.a, s.b));
+        longest = std::max(longest, distance(s.a, s.b));
+    }
+    return hasSplitCorner(f) ? shortest : longest;
 }
 
 // A valley for every pair of neighbouring molecule triangles, made when the
 // second of the two is visited, and one out to every paper-boundary side.
-// A split tuck puts the corners of its two-sided faces into the molecules at
-// its ends, nearly in line with the corners beside them; the very obtuse
-// triangles among them have their centres far beyond the paper's edge, on
-// blank paper. Such a triangle gets no lines, like one without width. A
-// centre past the outline by less than the triangle's shortest side keeps
-// its lines.
 void makeValleys(LineMaker& maker) {
     CreasePattern& cp = maker.cp;
     for (PatternFace& G : cp.faces) {
-        if (G.kind != VertexMolecule || G.node || !G.edge) continue;
-        if (hasSplitCorner(G) && !nearPattern(maker.outline, G.centre, shortestSide(G))) continue;
+        if (G.kind != VertexMolecule || G.node || !G.edge || !G.edge->vert) continue;
+        if (!nearPattern(maker.outline, G.centre, G.edge->vert->pos, reachOffThePattern(G))) continue;
         G.node = makeNode(cp, &G.centre);
         int sides = countSides(&G);
         PatternHalfEdge* d = G.edge;
@@ -372,9 +381,9 @@ void makeCrimps(LineMaker& maker) {
         c->node1 = makeNode(cp, &c->point1);
         c->node2 = makeNode(cp, &c->point2);
         c->computePoints();
-        if (nearPattern(maker.outline, c->point1, span))
+        if (nearPattern(maker.outline, c->point1, t.pos, span))
             makeCrimpPair(maker, t.node, U->node, c->node1, CrimpMountain);
-        if (nearPattern(maker.outline, c->point2, span))
+        if (nearPattern(maker.outline, c->point2, t.pos, span))
             makeCrimpPair(maker, t.node, U->node, c->node2, CrimpValley);
     }
 }

@@ -441,7 +441,8 @@ def crease_vertices(path, length_scale):
 
 def why_left_out(path, length_scale, valleys):
     """For each valley (a, b) that the drawing lacks, why it could not be
-    made: "no length", "along a mountain" or "through a placed face"; None
+    made: "no length", "along a mountain", "through a placed face" or "off
+    the paper" (an end beyond the layout's outline, on blank paper); None
     where it could have been."""
     tolerance = TOLERANCE * length_scale
     rounding = rounding_of(path)
@@ -450,6 +451,12 @@ def why_left_out(path, length_scale, valleys):
                  for e in entities if e.dxftype() == "LINE" and e.dxf.layer in MOUNTAINS]
     faces = [points_of(e) for e in entities
              if e.dxftype() == "POLYLINE" and e.dxf.layer == "Polygon" and len(e.vertices) > 2]
+    outline = [points_of(e) for e in entities if e.dxftype() == "POLYLINE" and e.dxf.layer == "Paper"][1:]
+
+    def off_paper(p):
+        return outline and not inside(p, outline[0]) and min(
+            distance_to_segment(p, outline[0][i], outline[0][(i + 1) % len(outline[0])])
+            for i in range(len(outline[0]))) > tolerance
 
     def why(a, b):
         if math.dist(a, b) < tolerance:
@@ -458,6 +465,8 @@ def why_left_out(path, length_scale, valleys):
             return "along a mountain"
         if any(depth_inside(a, b, f) > FACE_DEPTH * inradius(f) for f in faces):
             return "through a placed face"
+        if off_paper(a) or off_paper(b):
+            return "off the paper"
         return None
 
     return [why(a, b) for a, b in valleys]

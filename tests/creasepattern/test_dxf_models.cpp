@@ -314,14 +314,6 @@ void restAndTick(Polyhedron& working, const SolverOptions& options) {
     ASSERT_LT(ticks, 100);
 }
 
-// The Split ETM tool on the model edge of a half-edge.
-void splitEdgeTuck(Polyhedron& working, HalfEdge* h) {
-    ASSERT_TRUE(working.splitIntoDigon(h));
-    working.numberElements();
-    working.solver.rebuild();
-    working.creasePattern.clear();
-}
-
 // The n-th half-edge, in list order, between two faces of more than two
 // sides and off the cut: one whose tuck Split ETM can split.
 HalfEdge* splittable(Polyhedron& model, int n) {
@@ -384,7 +376,11 @@ TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
             } else {
                 // Saved once the layout rests, before the timer has made the
                 // lines again for it.
-                splitEdgeTuck(working, splittable(working, m.edit == SplitAfterDevelop ? 4 : 0));
+                HalfEdge* tuck = splittable(working, m.edit == SplitAfterDevelop ? 4 : 0);
+                ASSERT_TRUE(tuck);
+                const size_t faces = working.faces.size();
+                working.splitEtmEdge(tuck);
+                ASSERT_EQ(working.faces.size(), faces + 1);
                 creasePatternTick(working, options);
                 ASSERT_GE(testsupport::idleUntilRest(working, options, 5000), 0);
             }

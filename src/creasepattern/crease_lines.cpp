@@ -362,7 +362,7 @@ void makeCrimpPair(LineMaker& maker, PatternNode* t, PatternNode* U, PatternNode
 // surface. Near a corner of the outline a crimp may reach a little past it,
 // no farther than its VTM edge is long, and keeps its lines. On the pattern
 // a point sent that far, or one mirrored into a face by a VTM edge that runs
-// against its tuck, has creases through faces, which makeLine refuses.
+// against its tuck, has creases through faces, which makeCrimpPair refuses.
 void makeCrimps(LineMaker& maker) {
     CreasePattern& cp = maker.cp;
     for (PatternVertex& t : cp.vertices) {

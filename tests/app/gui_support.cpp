@@ -12,7 +12,6 @@
 
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "model/oripoly.h"
 
@@ -314,13 +313,6 @@ void GuiTest::SetUp() {
 }
 
 void GuiTest::TearDown() { dialogs.Unregister(); }
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 bool fileExists(const std::string& path) { return std::ifstream(path).good(); }
 

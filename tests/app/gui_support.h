@@ -87,7 +87,6 @@ protected:
     void TearDown() override;
 };
 
-std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 
 }  // namespace guitest

@@ -81,7 +81,7 @@ TEST_F(DialogAnswering, ADialogThatCannotBeAnsweredIsClosedAndFailsTheTest) {
         EXPECT_NE(std::string(failures.GetTestPartResult(0).message()).find(c.named), std::string::npos)
             << failures.GetTestPartResult(0).message();
     }
-    EXPECT_EQ(guitest::readFile(existing), "the user's own file\n");
+    EXPECT_EQ(testsupport::readFile(existing), "the user's own file\n");
 }
 
 }  // namespace

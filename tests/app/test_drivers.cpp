@@ -131,8 +131,8 @@ TEST_F(Drivers, ARefusedFileLeavesTheDevelopedDesignToSave) {
     std::string after = testsupport::tempPath("after.dxf");
     dialogs.fileChoice = after;
     guitest::menuCommand("File", "SaveAs");
-    EXPECT_FALSE(guitest::readFile(before).empty());
-    EXPECT_EQ(guitest::readFile(after), guitest::readFile(before));
+    EXPECT_FALSE(testsupport::readFile(before).empty());
+    EXPECT_EQ(testsupport::readFile(after), testsupport::readFile(before));
 }
 
 // The file dialog asked about the name as typed; ".dxf" is added after it,
@@ -159,7 +159,7 @@ TEST_F(Drivers, SaveAsAsksBeforeReplacingTheFileATypedNameBecomes) {
         EXPECT_NE(dialogs.boxes[0].message.Find(written), wxNOT_FOUND) << dialogs.boxes[0].message;
         EXPECT_TRUE(dialogs.boxes[0].style & wxYES_NO);
         EXPECT_EQ(dialogs.boxes[0].parent, frame());
-        EXPECT_EQ(guitest::readFile(written) != "the user's own file\n", c.replaced);
+        EXPECT_EQ(testsupport::readFile(written) != "the user's own file\n", c.replaced);
         EXPECT_FALSE(guitest::fileExists(typed));
         // The next SaveAs starts there, whatever the answer.
         EXPECT_EQ(app()->saveDir, wxPathOnly(typed));
@@ -315,7 +315,7 @@ TEST_F(Drivers, SaveAsWritesWhatTheExporterWritesForTheViewsRotation) {
         ASSERT_EQ(exportDXF(*app()->workingModel, !c.creasePatternOn, std::cos(theta), std::sin(theta),
                             direct.c_str()),
                   0);
-        std::string a = guitest::readFile(saved), b = guitest::readFile(direct);
+        std::string a = testsupport::readFile(saved), b = testsupport::readFile(direct);
         EXPECT_FALSE(a.empty());
         EXPECT_EQ(a, b);
     }
@@ -327,7 +327,7 @@ TEST_F(Drivers, SaveAsWritesWhatTheExporterWritesForTheViewsRotation) {
     dialogs.fileChoice = typed;
     guitest::menuCommand("File", "SaveAs");
     EXPECT_FALSE(guitest::fileExists(typed));
-    EXPECT_FALSE(guitest::readFile(typed + ".dxf").empty());
+    EXPECT_FALSE(testsupport::readFile(typed + ".dxf").empty());
 
     // A file that cannot be written leaves none behind and says so.
     std::string unwritable = testsupport::tempPath("no-such-dir/pattern.dxf");
@@ -375,7 +375,7 @@ TEST_F(Drivers, ASaveThatFailsSaysSoInTheWindow) {
     struct stat st;
     ASSERT_EQ(stat(folder.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(guitest::readFile(notes), "a file, not a folder\n");
+    EXPECT_EQ(testsupport::readFile(notes), "a file, not a folder\n");
 }
 
 }  // namespace

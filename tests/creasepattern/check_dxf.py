@@ -271,23 +271,40 @@ def inradius(polygon):
     return abs(twice_area) / perimeter if perimeter else 0.0
 
 
-def fold_faults(path, length_scale):
+class Drawing:
+    """What the fold checks read of a drawing, read once: the file's
+    rounding, its polylines as (layer, points) and its lines as (layer,
+    start, end)."""
+
+    def __init__(self, path):
+        self.name = os.path.basename(path)
+        self.rounding = rounding_of(path)
+        entities = list(ezdxf.readfile(path).modelspace())
+        self.polylines = [(e.dxf.layer, points_of(e)) for e in entities if e.dxftype() == "POLYLINE"]
+        self.lines = [(e.dxf.layer, (e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
+                      for e in entities if e.dxftype() == "LINE"]
+
+    def on_layers(self, *layers):
+        return [points for layer, points in self.polylines if layer in layers]
+
+    def faces(self):
+        """The placed faces; a two-sided face covers no paper, and a crease
+        may run along it."""
+        return [points for points in self.on_layers("Polygon") if len(points) > 2]
+
+
+def fold_faults(drawing, length_scale):
     """What keeps the drawing from being folded, by rule: every point on the
     paper square (the first polyline), no crease of no length, no stretch
     both mountain and valley, no crease through a placed face. Lengths are
     judged against the model's length scale and the paper's side, and the
     file's rounding is given to the drawing, so that the same model in other
     units is judged alike."""
-    rounding = rounding_of(path)
+    rounding = drawing.rounding
     tolerance = TOLERANCE * length_scale
-    doc = ezdxf.readfile(path)
-    entities = list(doc.modelspace())
-    polylines = [points_of(e) for e in entities if e.dxftype() == "POLYLINE"]
-    # A two-sided face covers no paper: a crease may run along it.
-    faces = [points_of(e) for e in entities
-             if e.dxftype() == "POLYLINE" and e.dxf.layer == "Polygon" and len(e.vertices) > 2]
-    lines = [(e.dxf.layer, (e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
-             for e in entities if e.dxftype() == "LINE"]
+    polylines = [points for _, points in drawing.polylines]
+    faces = drawing.faces()
+    lines = drawing.lines
     faults = defaultdict(list)
 
     lo_x, lo_y, hi_x, hi_y = box(polylines[0])
@@ -323,15 +340,15 @@ def fold_faults(path, length_scale):
     return faults
 
 
-def check_foldable(path, length_scale, open_rules, faults):
-    for rule, found in sorted(fold_faults(path, length_scale).items()):
+def check_foldable(drawing, length_scale, open_rules, faults):
+    for rule, found in sorted(fold_faults(drawing, length_scale).items()):
         if rule in open_rules:
-            print("%s: still open, %s: %d, e.g. %s" % (os.path.basename(path), rule, len(found), found[0]))
+            print("%s: still open, %s: %d, e.g. %s" % (drawing.name, rule, len(found), found[0]))
             continue
         for text in found[:5]:
-            faults.append("%s: %s" % (os.path.basename(path), text))
+            faults.append("%s: %s" % (drawing.name, text))
         if len(found) > 5:
-            faults.append("%s: %d more of the same" % (os.path.basename(path), len(found) - 5))
+            faults.append("%s: %d more of the same" % (drawing.name, len(found) - 5))
 
 
 # Two creases leaving a vertex within this angle of each other lie along
@@ -343,7 +360,7 @@ KAWASAKI = 1e-2
 CRIMPS = ("CrimpMountain", "CrimpValley")
 
 
-def crease_vertices(path, length_scale):
+def crease_vertices(drawing, length_scale):
     """The creases of the drawing joined into a graph where they meet: at
     ends within the pattern's tolerance, and where an end lies on another
     crease, which then passes through. Each inner vertex (one on no rim: not
@@ -352,13 +369,9 @@ def crease_vertices(path, length_scale):
     meeting at an angle with nothing else there (a bend). Crimp points, the
     inner ends of crimp creases, are counted with Maekawa's count (mountains
     and valleys differ by two) and Kawasaki's angles."""
-    rounding = rounding_of(path)
-    tolerance = TOLERANCE * length_scale + rounding
-    doc = ezdxf.readfile(path)
-    entities = list(doc.modelspace())
-    rims = [points_of(e) for e in entities if e.dxftype() == "POLYLINE" and e.dxf.layer in ("Paper", "Polygon")]
-    lines = [(e.dxf.layer, (e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
-             for e in entities if e.dxftype() == "LINE"]
+    tolerance = TOLERANCE * length_scale + drawing.rounding
+    rims = drawing.on_layers("Paper", "Polygon")
+    lines = drawing.lines
     lo_x, lo_y, hi_x, hi_y = box(rims[0])
     cell = max(max(hi_x - lo_x, hi_y - lo_y) / max(1.0, math.sqrt(len(lines))), tolerance)
 
@@ -439,19 +452,16 @@ def crease_vertices(path, length_scale):
     return counts, found
 
 
-def why_left_out(path, length_scale, valleys):
+def why_left_out(drawing, length_scale, valleys):
     """For each valley (a, b) that the drawing lacks, why it could not be
     made: "no length", "along a mountain", "through a placed face" or "off
     the paper" (an end beyond the layout's outline, on blank paper); None
     where it could have been."""
     tolerance = TOLERANCE * length_scale
-    rounding = rounding_of(path)
-    entities = list(ezdxf.readfile(path).modelspace())
-    mountains = [((e.dxf.start.x, e.dxf.start.y), (e.dxf.end.x, e.dxf.end.y))
-                 for e in entities if e.dxftype() == "LINE" and e.dxf.layer in MOUNTAINS]
-    faces = [points_of(e) for e in entities
-             if e.dxftype() == "POLYLINE" and e.dxf.layer == "Polygon" and len(e.vertices) > 2]
-    outline = [points_of(e) for e in entities if e.dxftype() == "POLYLINE" and e.dxf.layer == "Paper"][1:]
+    rounding = drawing.rounding
+    mountains = [(a, b) for layer, a, b in drawing.lines if layer in MOUNTAINS]
+    faces = drawing.faces()
+    outline = drawing.on_layers("Paper")[1:]
 
     def off_paper(p):
         return outline and not inside(p, outline[0]) and min(
@@ -477,12 +487,12 @@ def check_resting(want, work_dir, faults):
     crease alone, no more crimp points left as a bend than the crease lines
     make with none of them left out (`every_line_file`), and every edge
     molecule's valley across it kept unless it would be wrong in itself."""
-    path = os.path.join(work_dir, want["file"])
-    name = os.path.basename(path)
+    drawing = Drawing(os.path.join(work_dir, want["file"]))
+    name = drawing.name
     scale = want["length_scale"]
-    check_foldable(path, scale, [], faults)
-    now, found = crease_vertices(path, scale)
-    every, _ = crease_vertices(os.path.join(work_dir, want["every_line_file"]), scale)
+    check_foldable(drawing, scale, [], faults)
+    now, found = crease_vertices(drawing, scale)
+    every, _ = crease_vertices(Drawing(os.path.join(work_dir, want["every_line_file"])), scale)
     if now["crimp ends alone"]:
         faults.append("%s: %d crimp creases end alone, e.g. at %s" % (name, now["crimp ends alone"],
                                                                       found["crimp ends alone"][0]))
@@ -491,7 +501,7 @@ def check_resting(want, work_dir, faults):
                                                                                  every["crimp bends"]))
     valleys = [((x0, y0), (x1, y1)) for x0, y0, x1, y1 in want["missing_etm_valleys"]]
     missing = defaultdict(int)
-    for (a, b), why in zip(valleys, why_left_out(path, scale, valleys)):
+    for (a, b), why in zip(valleys, why_left_out(drawing, scale, valleys)):
         if why is None:
             faults.append("%s: the valley across an edge molecule from %s to %s is left out" % (name, a, b))
         missing[why] += 1
@@ -516,7 +526,7 @@ def main():
     for want in wanted:
         check_drawing(os.path.join(work_dir, want["file"]), want, faults)
     for want in foldable:
-        check_foldable(os.path.join(work_dir, want["file"]), want["length_scale"], want["open"], faults)
+        check_foldable(Drawing(os.path.join(work_dir, want["file"])), want["length_scale"], want["open"], faults)
     with open(os.path.join(work_dir, "resting.json")) as f:
         resting = json.load(f)
     for want in resting:

@@ -25,13 +25,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 bool exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
@@ -96,7 +89,7 @@ std::vector<Entity> parseDrawing(const std::string& text) {
 std::vector<Entity> exportAndParse(Polyhedron& model, bool withMolecules, double a, double b) {
     std::string path = tempPath("parsed.dxf");
     EXPECT_EQ(exportDXF(model, withMolecules, a, b, path.c_str()), 0);
-    return parseDrawing(readFile(path));
+    return parseDrawing(testsupport::readFile(path));
 }
 
 // One triangle whose sheet corners, from its face's edge along `next`, are
@@ -118,12 +111,12 @@ TEST(DxfExport, FileOfAModelWithoutFaces) {
     Polyhedron empty;
     std::string path = tempPath("empty.dxf");
     ASSERT_EQ(exportDXF(empty, true, 1.0, 0.0, path.c_str()), 0);
-    EXPECT_EQ(readFile(path), std::string("  0\nSECTION\n  2\nENTITIES\n") + kSquareHeader +
-                                  "  0\nVERTEX\n 10\n0.500000\n 20\n-0.500000\n"
-                                  "  0\nVERTEX\n 10\n0.500000\n 20\n0.500000\n"
-                                  "  0\nVERTEX\n 10\n-0.500000\n 20\n0.500000\n"
-                                  "  0\nVERTEX\n 10\n-0.500000\n 20\n-0.500000\n"
-                                  "  0\nSEQEND\n  0\nENDSEC\n  0\nEOF\n");
+    EXPECT_EQ(testsupport::readFile(path), std::string("  0\nSECTION\n  2\nENTITIES\n") + kSquareHeader +
+                                               "  0\nVERTEX\n 10\n0.500000\n 20\n-0.500000\n"
+                                               "  0\nVERTEX\n 10\n0.500000\n 20\n0.500000\n"
+                                               "  0\nVERTEX\n 10\n-0.500000\n 20\n0.500000\n"
+                                               "  0\nVERTEX\n 10\n-0.500000\n 20\n-0.500000\n"
+                                               "  0\nSEQEND\n  0\nENDSEC\n  0\nEOF\n");
 
     // The square is scaled by |a + ib|, whatever the turn.
     const struct { double a, b, half; } cases[] = {{2.0, 0.0, 1.0}, {0.0, 3.0, 1.5}, {-0.6, 0.8, 0.5}};
@@ -147,17 +140,17 @@ TEST(DxfExport, FileOfAPlacedTriangle) {
     placedTriangle(model, Vec2(-0.5, -0.5), Vec2(0.5, -0.5), Vec2(-0.5, 0.0), Vec2(0.25, 1.0));
     std::string path = tempPath("triangle.dxf");
     ASSERT_EQ(exportDXF(model, true, 1.0, 0.0, path.c_str()), 0);
-    EXPECT_EQ(readFile(path), std::string("  0\nSECTION\n  2\nENTITIES\n") + kSquareHeader +
-                                  "  0\nVERTEX\n 10\n0.500000\n 20\n-0.750000\n"
-                                  "  0\nVERTEX\n 10\n0.500000\n 20\n0.250000\n"
-                                  "  0\nVERTEX\n 10\n-0.500000\n 20\n0.250000\n"
-                                  "  0\nVERTEX\n 10\n-0.500000\n 20\n-0.750000\n"
-                                  "  0\nSEQEND\n"
-                                  "  0\nPOLYLINE\n  8\nPolygon\n 70\n1\n 62\n0\n 10\n0\n 20\n0\n"
-                                  "  0\nVERTEX\n 10\n-0.500000\n 20\n-0.500000\n"
-                                  "  0\nVERTEX\n 10\n0.500000\n 20\n-0.500000\n"
-                                  "  0\nVERTEX\n 10\n-0.500000\n 20\n0.000000\n"
-                                  "  0\nSEQEND\n  0\nENDSEC\n  0\nEOF\n");
+    EXPECT_EQ(testsupport::readFile(path), std::string("  0\nSECTION\n  2\nENTITIES\n") + kSquareHeader +
+                                               "  0\nVERTEX\n 10\n0.500000\n 20\n-0.750000\n"
+                                               "  0\nVERTEX\n 10\n0.500000\n 20\n0.250000\n"
+                                               "  0\nVERTEX\n 10\n-0.500000\n 20\n0.250000\n"
+                                               "  0\nVERTEX\n 10\n-0.500000\n 20\n-0.750000\n"
+                                               "  0\nSEQEND\n"
+                                               "  0\nPOLYLINE\n  8\nPolygon\n 70\n1\n 62\n0\n 10\n0\n 20\n0\n"
+                                               "  0\nVERTEX\n 10\n-0.500000\n 20\n-0.500000\n"
+                                               "  0\nVERTEX\n 10\n0.500000\n 20\n-0.500000\n"
+                                               "  0\nVERTEX\n 10\n-0.500000\n 20\n0.000000\n"
+                                               "  0\nSEQEND\n  0\nENDSEC\n  0\nEOF\n");
 }
 
 // Every point goes through the factor a + ib; the square is the axis-aligned
@@ -375,7 +368,7 @@ TEST_F(DevelopedCube, NoNonFiniteNumberReachesTheFile) {
         }
     std::string path = tempPath("finite.dxf");
     ASSERT_EQ(exportDXF(model, true, 1, 0, path.c_str()), 0);
-    std::string text = readFile(path), lower = text;
+    std::string text = testsupport::readFile(path), lower = text;
     for (char& ch : lower) ch = (char)std::tolower((unsigned char)ch);
     EXPECT_EQ(lower.find("nan"), std::string::npos);
     EXPECT_EQ(lower.find("inf"), std::string::npos);
@@ -425,7 +418,7 @@ TEST_F(DevelopedCube, FailedSavesKeepWhatWasThere) {
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(result, -1);
     expectOneLineNaming(out, target);
-    EXPECT_EQ(readFile(target), "what was saved before\n");
+    EXPECT_EQ(testsupport::readFile(target), "what was saved before\n");
     EXPECT_EQ(leftoverTempFiles(), 0);
 }
 
@@ -437,7 +430,7 @@ TEST_F(DevelopedCube, SavingReplacesAnExistingFileWhole) {
     out = captureStdout([&] { result = exportDXF(model, false, 1, 0, target.c_str()); });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(out, "");
-    std::string text = readFile(target);
+    std::string text = testsupport::readFile(target);
     EXPECT_EQ(text.rfind("  0\nSECTION\n", 0), 0u);
     const std::string end = "  0\nENDSEC\n  0\nEOF\n";
     ASSERT_GT(text.size(), end.size());
@@ -456,7 +449,7 @@ TEST_F(DevelopedCube, SavingReplacesAnExistingFileWhole) {
     struct stat lst;
     ASSERT_EQ(lstat(link.c_str(), &lst), 0);
     EXPECT_TRUE(S_ISLNK(lst.st_mode));
-    EXPECT_EQ(readFile(target), text);
+    EXPECT_EQ(testsupport::readFile(target), text);
 }
 
 }  // namespace

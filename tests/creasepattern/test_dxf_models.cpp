@@ -85,6 +85,35 @@ bool convergeLayout(Polyhedron& working, int maxSteps) {
     return !converging;
 }
 
+// Loads the model and takes it through its first Develop, quietly.
+void develop(Polyhedron& working, Polyhedron& backup, const std::string& obj) {
+    ASSERT_EQ(testsupport::loadObjText(working, obj), 0);
+    bool developed = false;
+    testsupport::captureStdout([&] { developed = developFirst(working, backup); });
+    ASSERT_TRUE(developed);
+}
+
+// The options of a user who saves crease lines.
+SolverOptions withCreaseLines() {
+    SolverOptions options;
+    options.creasePatternOn = true;
+    return options;
+}
+
+// Writes the entries as one JSON list for check_dxf.py, whole or not at all.
+void writeList(const std::string& path, const std::vector<std::string>& entries) {
+    std::string json = "[\n";
+    for (size_t i = 0; i < entries.size(); ++i) json += (i ? ",\n" : "") + entries[i];
+    json += "\n]\n";
+    const std::string partial = path + ".part";
+    {
+        std::ofstream out(partial);
+        out << json;
+        ASSERT_TRUE(out.good());
+    }
+    ASSERT_EQ(std::rename(partial.c_str(), path.c_str()), 0);
+}
+
 TEST(DxfModels, WholeModelsAreWrittenForADxfReader) {
     const std::string dir = outputDirectory();
     const ModelCase models[] = {{"tetrahedron", testsupport::tetrahedronObj()},
@@ -95,11 +124,9 @@ TEST(DxfModels, WholeModelsAreWrittenForADxfReader) {
     for (const ModelCase& m : models) {
         SCOPED_TRACE(m.name);
         Polyhedron working, backup;
-        ASSERT_EQ(testsupport::loadObjText(working, m.obj), 0);
-        SolverOptions options;
-        options.creasePatternOn = true;
+        ASSERT_NO_FATAL_FAILURE(develop(working, backup, m.obj));
+        const SolverOptions options = withCreaseLines();
         testsupport::captureStdout([&] {
-            ASSERT_TRUE(developFirst(working, backup));
             creasePatternTick(working, options);
             bool converging = true;
             for (int i = 0; i < 50; ++i)
@@ -126,16 +153,7 @@ TEST(DxfModels, WholeModelsAreWrittenForADxfReader) {
         }
     }
 
-    std::string json = "[\n";
-    for (size_t i = 0; i < expected.size(); ++i) json += (i ? ",\n" : "") + expected[i];
-    json += "\n]\n";
-    std::string partial = dir + "/expected.json.part";
-    {
-        std::ofstream out(partial);
-        out << json;
-        ASSERT_TRUE(out.good());
-    }
-    ASSERT_EQ(std::rename(partial.c_str(), (dir + "/expected.json").c_str()), 0);
+    writeList(dir + "/expected.json", expected);
 }
 
 // What a folder needs of the file is checked by check_dxf.py on the layouts
@@ -166,17 +184,14 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
         for (size_t i = 0; i < unitModels; ++i)
             models.push_back({models[i].name + "-x" + units,
                               testsupport::scaledObj(models[i].obj, std::atof(units)), models[i].open});
-    std::string json = "[\n";
-    bool first = true;
+    std::vector<std::string> foldable;
     for (const Model& m : models) {
         SCOPED_TRACE(m.name);
         Polyhedron working, backup;
-        ASSERT_EQ(testsupport::loadObjText(working, m.obj), 0);
-        SolverOptions options;
-        options.creasePatternOn = true;
+        ASSERT_NO_FATAL_FAILURE(develop(working, backup, m.obj));
+        const SolverOptions options = withCreaseLines();
         bool converged = false;
         testsupport::captureStdout([&] {
-            ASSERT_TRUE(developFirst(working, backup));
             converged = convergeLayout(working, 5000);
             creasePatternTick(working, options);
         });
@@ -190,15 +205,11 @@ TEST(DxfModels, ConvergedLayoutsAreWrittenForFolding) {
             double theta = degrees * kPi / 180;
             ASSERT_EQ(exportDXF(working, false, std::cos(theta), std::sin(theta), (dir + "/" + file).c_str()),
                       0);
-            json += std::string(first ? "" : ",\n") + "{\"file\": \"" + file +
-                    "\", \"length_scale\": " + scale.str() + ", \"open\": [" + m.open + "]}";
-            first = false;
+            foldable.push_back("{\"file\": \"" + file + "\", \"length_scale\": " + scale.str() +
+                               ", \"open\": [" + m.open + "]}");
         }
     }
-    json += "\n]\n";
-    std::ofstream out(dir + "/foldable.json");
-    out << json;
-    ASSERT_TRUE(out.good());
+    writeList(dir + "/foldable.json", foldable);
 }
 
 // The crease lines as the pattern's rule makes them with none left out, as
@@ -348,16 +359,14 @@ TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
     models.push_back({"icosahedron-split", testsupport::exampleObj("icosahedron.obj"), SplitAfterDevelop});
     models.push_back({"sphere-320-moved-split", testsupport::sphereObj(2), MoveThenSplit});
 
-    std::string json = "[\n";
+    std::vector<std::string> resting;
     for (const Model& m : models) {
         SCOPED_TRACE(m.name);
         Polyhedron working, backup;
-        ASSERT_EQ(testsupport::loadObjText(working, m.obj), 0);
-        SolverOptions options;
-        options.creasePatternOn = true;
+        ASSERT_NO_FATAL_FAILURE(develop(working, backup, m.obj));
+        const SolverOptions options = withCreaseLines();
         const std::string file = m.name + "-resting.dxf", everyFile = m.name + "-every-line.dxf";
         testsupport::captureStdout([&] {
-            ASSERT_TRUE(developFirst(working, backup));
             creasePatternTick(working, options);
             if (m.edit == MoveThenSplit) {
                 Face* digon = nullptr;
@@ -402,12 +411,9 @@ TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
                   << v.second.y << "]";
         }
         entry << "]}";
-        json += (json.size() > 2 ? ",\n" : "") + entry.str();
+        resting.push_back(entry.str());
     }
-    json += "\n]\n";
-    std::ofstream out(dir + "/resting.json");
-    out << json;
-    ASSERT_TRUE(out.good());
+    writeList(dir + "/resting.json", resting);
 }
 
 }  // namespace

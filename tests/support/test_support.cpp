@@ -229,6 +229,49 @@ std::string torusObj(int n, int m, double R, double r) {
     return toObj(v, f);
 }
 
+std::string capsuleObj(int n, int rings, int capRings, double length, double radius) {
+    const double pi = 3.141592653589793;
+    // Circles from the bottom cap's first ring to the top cap's last, each
+    // of n points; the poles come last.
+    std::vector<P3> v;
+    std::vector<double> zs, rs;
+    for (int k = 1; k <= capRings; ++k) {
+        double a = 0.5 * pi * k / capRings;
+        zs.push_back(-0.5 * length - radius * std::cos(a));
+        rs.push_back(radius * std::sin(a));
+    }
+    for (int k = 1; k <= rings; ++k) {
+        zs.push_back(-0.5 * length + length * k / rings);
+        rs.push_back(radius);
+    }
+    for (int k = capRings - 1; k >= 1; --k) {
+        double a = 0.5 * pi * k / capRings;
+        zs.push_back(0.5 * length + radius * std::cos(a));
+        rs.push_back(radius * std::sin(a));
+    }
+    const int circles = (int)zs.size();
+    for (int c = 0; c < circles; ++c)
+        for (int i = 0; i < n; ++i) {
+            double u = 2.0 * pi * i / n;
+            v.push_back(P3{rs[c] * std::cos(u), rs[c] * std::sin(u), zs[c]});
+        }
+    const int bottom = (int)v.size(), top = bottom + 1;
+    v.push_back(P3{0, 0, -0.5 * length - radius});
+    v.push_back(P3{0, 0, 0.5 * length + radius});
+    auto id = [&](int c, int i) { return c * n + i % n; };
+    std::vector<std::vector<int>> f;
+    for (int i = 0; i < n; ++i) {
+        f.push_back({bottom, id(0, i + 1), id(0, i)});
+        f.push_back({top, id(circles - 1, i), id(circles - 1, i + 1)});
+    }
+    for (int c = 0; c + 1 < circles; ++c)
+        for (int i = 0; i < n; ++i) {
+            f.push_back({id(c, i), id(c, i + 1), id(c + 1, i + 1)});
+            f.push_back({id(c, i), id(c + 1, i + 1), id(c + 1, i)});
+        }
+    return toObj(v, f);
+}
+
 std::string scaledObj(const std::string& objText, double factor) {
     std::istringstream in(objText);
     std::ostringstream out;

@@ -54,6 +54,11 @@ std::string openGridObj(int n);
 // A genus-one surface about the z axis, n segments around and m around the
 // tube (radii R and r), each quad split into two triangles.
 std::string torusObj(int n, int m, double R, double r);
+// A cylinder of the given length and radius about the z axis with a
+// hemisphere on each end: n points around, `rings` bands along the
+// cylinder and `capRings` bands in each cap, quads split into triangles.
+// Long bands make long thin triangles, as exported CAD models have them.
+std::string capsuleObj(int n, int rings, int capRings, double length, double radius);
 // The same OBJ text with every vertex multiplied by `factor`: the model in
 // other units.
 std::string scaledObj(const std::string& objText, double factor);

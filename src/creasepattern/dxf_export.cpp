@@ -34,12 +34,14 @@ struct Sink {
     int decimals;
 };
 
-// Six decimals, as for a sheet of unit size or larger; a smaller sheet gets
-// as many more as it is decades smaller, so that a model drawn in other
-// units keeps its creases apart instead of rounding them onto one another.
+// Six decimals, as for a sheet of unit size or larger. A smaller sheet is
+// written to a hundred-millionth of its side, the relative precision six
+// decimals give a sheet of side 100: no model at unit scale needs a sheet
+// that large, so a model drawn in smaller units is never written coarser
+// than at its full size, and its creases keep the same angles.
 int decimalsFor(double side) {
     if (!(side > 0.0) || !std::isfinite(side) || side >= 1.0) return 6;
-    return std::min(17, 6 + (int)std::ceil(-std::log10(side)));
+    return std::min(17, 8 + (int)std::ceil(-std::log10(side)));
 }
 
 void writeCoordinate(const Sink& out, const char* code, double value) {

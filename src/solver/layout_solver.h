@@ -148,7 +148,9 @@ public:
     // back, returning false when none was kept for the current numbering.
     void rememberFiniteLayout();
     bool restoreFiniteLayout();
-    void fattenAt(Vec2 P, double sign, double S);
+    // The Explode brush; false, changing nothing, while the solver is
+    // stopped or has no widths to change.
+    bool fattenAt(Vec2 P, double sign, double S);
 
     // Re-solving after a topology edit (false, with the solution dropped and
     // one line said, when the storage or a factor is refused for its size),

@@ -122,9 +122,9 @@ double LayoutSolver::penaltyStep(double a, double b, double c) {
     return sum;
 }
 
-void LayoutSolver::fattenAt(Vec2 P, double sign, double S) {
+bool LayoutSolver::fattenAt(Vec2 P, double sign, double S) {
     // A stopped solver holds its last finite layout until Develop again.
-    if (!allocated || halted || !widthFactor.ready()) return;
+    if (!allocated || halted || !widthFactor.ready()) return false;
     std::fill(widthIncrement.begin(), widthIncrement.end(), 0.0);
     // A view without height reaches nothing.
     if (S > 0) {
@@ -141,4 +141,5 @@ void LayoutSolver::fattenAt(Vec2 P, double sign, double S) {
     projectOntoNullSpace(widthMatrix, widthFactor, widthRhs.data(), widthIncrement.data());
     addScaled(tuckWidths, 1.0, widthIncrement);
     widthsReady = true;
+    return true;
 }

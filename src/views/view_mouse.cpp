@@ -112,7 +112,9 @@ Vec2 sheetPointUnder(const orpGLCanvas& c, const wxMouseEvent& event, double S, 
     return Vec2(centre.x, centre.y) + rotated(Vec2(c.eye.x, c.eye.y) + offset, -yawRadians(c));
 }
 
-// The brush: tucks near the pointer fatten, or thin with Shift.
+// The brush: tucks near the pointer fatten, or thin with Shift. Where the
+// solver refuses the stroke (stopped on a layout that is not finite) the
+// faces stay where they are, moved or not since.
 void explode(orpGLCanvas& c, const wxMouseEvent& event) {
     if (!isType(event, wxEVT_MOTION) || !event.LeftIsDown()) return;
     double H = c.viewportHeight();
@@ -121,7 +123,7 @@ void explode(orpGLCanvas& c, const wxMouseEvent& event) {
     Vec2 P = sheetPointUnder(c, event, S, H);
 
     LayoutSolver& solver = c.app->workingModel->solver;
-    solver.fattenAt(P, event.ShiftDown() ? -1.0 : 1.0, S);
+    if (!solver.fattenAt(P, event.ShiftDown() ? -1.0 : 1.0, S)) return;
     solver.layoutFaces();
     solver.centreLayout();
     c.render();

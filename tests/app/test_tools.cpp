@@ -315,6 +315,43 @@ TEST_F(Tools, ExplodeFattensTucksUnderTheBrushAndThinsThemWithShift) {
     }
 }
 
+// A stopped solver holds its last finite layout: the brush changes nothing
+// that is saved, on the layout it stopped on and on one moved since.
+TEST_F(Tools, ExplodeChangesNothingWhileTheSolverIsStopped) {
+    developOctahedron();
+    model().solver.tuckWidths[0] = std::nan("");
+    idle(1);
+    ASSERT_TRUE(model().solver.halted);
+    auto saved = [](const char* name) {
+        const std::string path = testsupport::tempPath(name);
+        testsupport::captureStdout([&] { guitest::frame()->saveFile(path); });
+        return testsupport::readFile(path);
+    };
+    orpGLCanvas* view = patternView();
+    for (bool moved : {false, true}) {
+        SCOPED_TRACE(moved ? "after a Move" : "as it stopped");
+        Face& f = *std::next(model().faces.begin(), 2);
+        ScreenPoint at = Projection(view).of(sheetCentroid(f));
+        if (moved) {
+            app()->toolMode = ToolMove;
+            const Vec2 start = f.translation;
+            click(view, at);
+            drag(view, {at.x + 40, at.y + 20});
+            release(view, {at.x + 40, at.y + 20});
+            ASSERT_NE(f.translation.x, start.x);
+        }
+        const std::string before = saved("before-explode.dxf");
+        ASSERT_FALSE(before.empty());
+        app()->toolMode = ToolExplode;
+        for (bool shift : {false, true}) {
+            click(view, at, shift);
+            for (int i = 0; i < 3; ++i) drag(view, at, shift);
+            release(view, at);
+        }
+        EXPECT_TRUE(saved("after-explode.dxf") == before);
+    }
+}
+
 TEST_F(Tools, MoveDragsTheClickedFaceOnTheTurnedSheet) {
     struct TurnCase {
         double yaw;

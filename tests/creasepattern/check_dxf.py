@@ -7,8 +7,9 @@ usage: check_dxf.py TEST_BINARY WORK_DIR
 Runs the DxfModels tests of TEST_BINARY with PLICATROPE_DXF_DIR=WORK_DIR, then
 checks every drawing listed in WORK_DIR/expected.json, checks every drawing
 listed in WORK_DIR/foldable.json for what a folder needs of it, and those in
-WORK_DIR/resting.json at every crease vertex too. Exits non-zero and names
-every difference or fault when one is found.
+WORK_DIR/resting.json at every crease vertex too; those of models in other
+units (WORK_DIR/other_units.json) are held to the same model at full size.
+Exits non-zero and names every difference or fault when one is found.
 """
 
 import json
@@ -368,7 +369,9 @@ def crease_vertices(drawing, length_scale):
     would: a crease that ends there alone cannot fold, nor can two creases
     meeting at an angle with nothing else there (a bend). Crimp points, the
     inner ends of crimp creases, are counted with Maekawa's count (mountains
-    and valleys differ by two) and Kawasaki's angles."""
+    and valleys differ by two) and Kawasaki's angles. Every inner vertex of
+    even degree, four or more, is listed under "Kawasaki" with how far its
+    alternate sectors miss a half turn."""
     tolerance = TOLERANCE * length_scale + drawing.rounding
     rims = drawing.on_layers("Paper", "Polygon")
     lines = drawing.lines
@@ -430,6 +433,10 @@ def crease_vertices(drawing, length_scale):
             distinct_creases.pop()
         n = len(distinct_creases)
         counts["inner vertices"] += 1
+        sectors = [(distinct_creases[(i + 1) % n][0] - distinct_creases[i][0]) % (2 * math.pi) for i in range(n)]
+        kawasaki_miss = abs(sum(sectors[0::2]) - math.pi)
+        if n >= 4 and n % 2 == 0:
+            found["Kawasaki"].append((p, kawasaki_miss))
         crimp_point = any(layer in CRIMPS and ends_here for _, layer, ends_here in around_v)
         if n == 1:
             found["crimp ends alone" if distinct_creases[0][1] in CRIMPS else "ends alone"].append(p)
@@ -444,8 +451,7 @@ def crease_vertices(drawing, length_scale):
         mountains = sum(1 for c in distinct_creases if c[1] in MOUNTAINS)
         if abs(2 * mountains - n) == 2:
             counts["Maekawa"] += 1
-            sectors = [(distinct_creases[(i + 1) % n][0] - distinct_creases[i][0]) % (2 * math.pi) for i in range(n)]
-            if n >= 4 and abs(sum(sectors[0::2]) - math.pi) < KAWASAKI:
+            if n >= 4 and kawasaki_miss < KAWASAKI:
                 counts["Maekawa and Kawasaki"] += 1
     for rule, where in found.items():
         counts[rule] = len(where)
@@ -513,6 +519,34 @@ def check_resting(want, work_dir, faults):
            "".join(", %d %s" % (n, why) for why, n in sorted(missing.items(), key=str))))
 
 
+# The rounding of a file shows in Kawasaki's sums long before they miss by
+# the folder's tolerance: at this many radians a file written coarser than
+# its model at full size misses several times as often.
+FINE_KAWASAKI = 1e-4
+
+
+def kawasaki_misses(drawing, length_scale):
+    """How many inner vertices of even degree miss Kawasaki's sums by more
+    than the folder's tolerance and by more than the fine one."""
+    _, found = crease_vertices(drawing, length_scale)
+    return [sum(1 for _, miss in found["Kawasaki"] if miss > within) for within in (KAWASAKI, FINE_KAWASAKI)]
+
+
+def check_other_units(want, length_scales, work_dir, faults):
+    """The same model in other units is judged as at full size: its file
+    keeps Kawasaki's sums about as often, give or take the noise of two
+    layouts solved apart."""
+    name, full = want["file"], want["full_size_file"]
+    scaled_misses = kawasaki_misses(Drawing(os.path.join(work_dir, name)), length_scales[name])
+    full_misses = kawasaki_misses(Drawing(os.path.join(work_dir, full)), length_scales[full])
+    for within, scaled, at_full in zip((KAWASAKI, FINE_KAWASAKI), scaled_misses, full_misses):
+        if scaled > 1.5 * at_full + 10:
+            faults.append("%s: %d vertices miss Kawasaki's sums by more than %g, %d at full size" %
+                          (name, scaled, within, at_full))
+    print("%-26s Kawasaki misses by %g / %g: %d / %d, at full size %d / %d" %
+          ((name, KAWASAKI, FINE_KAWASAKI) + tuple(scaled_misses) + tuple(full_misses)))
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -531,6 +565,11 @@ def main():
         resting = json.load(f)
     for want in resting:
         check_resting(want, work_dir, faults)
+    with open(os.path.join(work_dir, "other_units.json")) as f:
+        other_units = json.load(f)
+    length_scales = {want["file"]: want["length_scale"] for want in resting}
+    for want in other_units:
+        check_other_units(want, length_scales, work_dir, faults)
     for f in faults:
         print(f)
     drawings = len(wanted) + len(foldable) + len(resting)

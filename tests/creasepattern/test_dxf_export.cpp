@@ -188,6 +188,43 @@ TEST(DxfExport, PointsAreTurnedAndScaledByTheFactor) {
     }
 }
 
+// The decimals of the coordinates in a drawing of a triangle that fills a
+// sheet of this side.
+int decimalsOnASheetOf(double side) {
+    Polyhedron model;
+    placedTriangle(model, Vec2(0, 0), Vec2(side, 0), Vec2(0, side), Vec2(0, 0));
+    std::string path = tempPath("decimals.dxf");
+    EXPECT_EQ(exportDXF(model, false, 1.0, 0.0, path.c_str()), 0);
+    std::istringstream in(testsupport::readFile(path));
+    std::string code, value;
+    int decimals = -1;
+    while (std::getline(in, code) && std::getline(in, value)) {
+        size_t point = value.find('.');
+        if (point == std::string::npos) continue;
+        int here = (int)(value.size() - point - 1);
+        EXPECT_TRUE(decimals < 0 || here == decimals) << value;
+        decimals = here;
+    }
+    return decimals;
+}
+
+// A sheet of unit size or larger keeps six decimals; a smaller one keeps its
+// coordinates to a hundred-millionth of its side, so that a model drawn in
+// smaller units is never written coarser, for its paper, than at full size.
+TEST(DxfExport, DecimalsFollowThePaperInAnyUnits) {
+    const struct {
+        double side;
+        int decimals;
+    } sides[] = {{1000, 6}, {10, 6}, {1, 6}, {0.5, 9}, {0.011, 10}, {1e-6, 14}, {1e-12, 17}};
+    for (const auto& c : sides) EXPECT_EQ(decimalsOnASheetOf(c.side), c.decimals) << c.side;
+
+    // Sheets of models at unit scale, the largest a torus's, made smaller.
+    auto relative = [](double side) { return std::pow(10.0, -decimalsOnASheetOf(side)) / side; };
+    for (double full : {1.0, 1.6, 5.6, 9.99, 13.3, 15.1, 99.0})
+        for (double scale : {1e-2, 1e-3, 1e-6})
+            EXPECT_LE(relative(full * scale), relative(full) * (1 + 1e-9)) << full << " at " << scale;
+}
+
 // A developed cube whose pattern the timer builds.
 class DevelopedCube : public ::testing::Test {
 protected:

@@ -340,7 +340,9 @@ HalfEdge* splittable(Polyhedron& model, int n) {
 // on the icosahedron a split, one timer tick, the idle loop until rest and a
 // save; on the 320-face sphere a two-sided face moved some way, then a split
 // and rest. resting.json names each drawing with the drawing of every line,
-// the model's length scale, and the edge molecules' valleys it lacks.
+// the model's length scale, and the edge molecules' valleys it lacks. The
+// torus comes once more a thousand times smaller, to be folded as at full
+// size.
 TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
     const std::string dir = outputDirectory();
     enum Edit { None, SplitAfterDevelop, MoveThenSplit };
@@ -356,6 +358,8 @@ TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
     models.push_back({"sphere-320", testsupport::sphereObj(2), None});
     models.push_back({"sphere-1280", testsupport::sphereObj(3), None});
     models.push_back({"torus", testsupport::torusObj(12, 6, 1.0, 0.4), None});
+    models.push_back(
+        {"torus-x0.001", testsupport::scaledObj(testsupport::torusObj(12, 6, 1.0, 0.4), 0.001), None});
     models.push_back({"icosahedron-split", testsupport::exampleObj("icosahedron.obj"), SplitAfterDevelop});
     models.push_back({"sphere-320-moved-split", testsupport::sphereObj(2), MoveThenSplit});
 
@@ -414,6 +418,9 @@ TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
         resting.push_back(entry.str());
     }
     writeList(dir + "/resting.json", resting);
+    // Held to the same model at full size, at every crease vertex.
+    writeList(dir + "/other_units.json",
+              {"{\"file\": \"torus-x0.001-resting.dxf\", \"full_size_file\": \"torus-resting.dxf\"}"});
 }
 
 }  // namespace

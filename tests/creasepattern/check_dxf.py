@@ -239,30 +239,73 @@ def distance_to_segment(p, a, b):
     return math.dist(p, (a[0] + t * d[0], a[1] + t * d[1]))
 
 
+def dot(a, b):
+    return a[0] * b[0] + a[1] * b[1]
+
+
 def depth_inside(p0, p1, polygon):
-    """How far inside the polygon the segment gets: it is split where it
-    crosses the outline, and each piece is sampled."""
+    """How deep the segment gets into the polygon: the largest distance from
+    the rim of a point of the segment inside the polygon, exactly. Along the
+    segment the distance from each edge's line, and from each corner, is a
+    simple function of the position; the deepest point lies at an end of the
+    segment or where two of them are equal. In a convex polygon the depth of
+    an inner point is its least distance from the edges' lines, a minimum of
+    linear pieces, whose largest value lies at an end or where two cross."""
     d = sub(p1, p0)
-    cuts = [0.0, 1.0]
-    for i in range(len(polygon)):
-        a, b = polygon[i], polygon[(i + 1) % len(polygon)]
+    edges = [(polygon[i], polygon[(i + 1) % len(polygon)]) for i in range(len(polygon))]
+    edges = [(a, b) for a, b in edges if a != b]
+    twice_area = sum(cross(a, b) for a, b in edges)
+    if not edges or twice_area == 0:
+        return 0.0
+    turn = 1.0 if twice_area > 0 else -1.0
+    # Each edge's line as the signed distance from it, inside positive, of
+    # the point at t along the segment: a + b t.
+    lines = []
+    for a, b in edges:
         e = sub(b, a)
-        den = cross(d, e)
-        if den != 0:
-            t = cross(sub(a, p0), e) / den
-            u = cross(sub(a, p0), d) / den
-            if 0 < t < 1 and 0 <= u <= 1:
-                cuts.append(t)
-    cuts.sort()
+        length = math.hypot(e[0], e[1])
+        normal = (-turn * e[1] / length, turn * e[0] / length)
+        lines.append((dot(normal, sub(p0, a)), dot(normal, d)))
+    # Convex: every corner turns the same way, once round in all.
+    turns = [(cross(sub(b0, a0), sub(b1, a1)), dot(sub(b0, a0), sub(b1, a1)))
+             for (a0, b0), (a1, b1) in zip(edges, edges[1:] + edges[:1])]
+    convex = all(turn * x >= -1e-12 * math.hypot(x, y) for x, y in turns) and \
+        abs(sum(math.atan2(x, y) for x, y in turns) - turn * 2 * math.pi) < 1e-6
+    ts = [0.0, 1.0]
+
+    def root(a, b):
+        if b != 0:
+            ts.append(-a / b)
+
+    for i in range(len(lines)):
+        for j in range(i + 1, len(lines)):
+            (a0, b0), (a1, b1) = lines[i], lines[j]
+            root(a0 - a1, b0 - b1)
+            if not convex:
+                root(a0 + a1, b0 + b1)
+    if convex:
+        return max(0.0, max(min(a + b * t for a, b in lines) for t in ts if 0.0 <= t <= 1.0))
+    corners = [a for a, _ in edges]
+    dd = dot(d, d)
+    for i, v in enumerate(corners):
+        w = sub(p0, v)
+        for u in corners[i + 1:]:
+            # Equally far from two corners.
+            root(0.5 * (dot(w, w) - dot(sub(p0, u), sub(p0, u))), dot(d, sub(w, sub(p0, u))))
+        for a, b in lines:
+            # As far from a corner as from an edge's line.
+            qa, qb, qc = dd - b * b, 2.0 * (dot(d, w) - a * b), dot(w, w) - a * a
+            if qa == 0:
+                root(qc, qb)
+            elif qb * qb - 4 * qa * qc >= 0:
+                r = math.sqrt(qb * qb - 4 * qa * qc)
+                ts.extend([(-qb - r) / (2 * qa), (-qb + r) / (2 * qa)])
     deepest = 0.0
-    for t0, t1 in zip(cuts, cuts[1:]):
-        for k in range(1, 8):
-            t = t0 + (t1 - t0) * k / 8
+    for t in ts:
+        if 0.0 <= t <= 1.0:
             p = (p0[0] + t * d[0], p0[1] + t * d[1])
             if inside(p, polygon):
-                rim = min(distance_to_segment(p, polygon[i], polygon[(i + 1) % len(polygon)])
-                          for i in range(len(polygon)))
-                deepest = max(deepest, rim)
+                deepest = max(deepest, min(distance_to_segment(p, a, b) for a, b in edges))
     return deepest
 
 
@@ -335,7 +378,7 @@ def fold_faults(drawing, length_scale):
     for line in creases:
         for k in face_grid.near(box(line[1:])):
             depth = depth_inside(line[1], line[2], faces[k])
-            if depth > FACE_DEPTH * inradius(faces[k]):
+            if depth > FACE_DEPTH * inradius(faces[k]) + 2 * rounding:
                 faults["face"].append("a %s line from %s runs %g inside a face" % (line[0], line[1], depth))
                 break
     return faults
@@ -361,83 +404,145 @@ KAWASAKI = 1e-2
 CRIMPS = ("CrimpMountain", "CrimpValley")
 
 
-def crease_vertices(drawing, length_scale):
-    """The creases of the drawing joined into a graph where they meet: at
-    ends within the pattern's tolerance, and where an end lies on another
-    crease, which then passes through. Each inner vertex (one on no rim: not
-    on the paper square, the outline or a placed face) is judged as a folder
-    would: a crease that ends there alone cannot fold, nor can two creases
-    meeting at an angle with nothing else there (a bend). Crimp points, the
-    inner ends of crimp creases, are counted with Maekawa's count (mountains
-    and valleys differ by two) and Kawasaki's angles. Every inner vertex of
-    even degree, four or more, is listed under "Kawasaki" with how far its
-    alternate sectors miss a half turn."""
-    tolerance = TOLERANCE * length_scale + drawing.rounding
-    rims = drawing.on_layers("Paper", "Polygon")
-    lines = drawing.lines
-    lo_x, lo_y, hi_x, hi_y = box(rims[0])
-    cell = max(max(hi_x - lo_x, hi_y - lo_y) / max(1.0, math.sqrt(len(lines))), tolerance)
+class CreaseGraph:
+    """The creases of a drawing joined into a graph where they meet: at ends
+    within the pattern's tolerance, and where an end lies on another crease,
+    which then passes through. An inner vertex is one on no rim: not on the
+    paper square, the outline or a placed face."""
 
-    sides = [(p[i], p[(i + 1) % len(p)]) for p in rims for i in range(len(p))]
-    side_grid = Grid([box(s) for s in sides], cell)
+    def __init__(self, drawing, length_scale):
+        self.rounding = drawing.rounding
+        self.tolerance = TOLERANCE * length_scale + drawing.rounding
+        self.lines = drawing.lines
+        rims = drawing.on_layers("Paper", "Polygon")
+        lo_x, lo_y, hi_x, hi_y = box(rims[0])
+        self.cell = max(max(hi_x - lo_x, hi_y - lo_y) / max(1.0, math.sqrt(len(self.lines))), self.tolerance)
+        self.sides = [(p[i], p[(i + 1) % len(p)]) for p in rims for i in range(len(p))]
+        self.side_grid = Grid([box(s) for s in self.sides], self.cell)
+        self.vertices = []
+        self.vertex_cells = defaultdict(list)
+        # Each vertex's creases as (direction, layer, line, ends there, length).
+        self.creases = defaultdict(list)
+        self.ends = []
+        for k, (layer, a, b) in enumerate(self.lines):
+            u, v = self.vertex_at(a), self.vertex_at(b)
+            self.ends.append((u, v))
+            if u != v:
+                pu, pv = self.vertices[u], self.vertices[v]
+                length = math.dist(pu, pv)
+                self.creases[u].append((math.atan2(pv[1] - pu[1], pv[0] - pu[0]), layer, k, True, length))
+                self.creases[v].append((math.atan2(pu[1] - pv[1], pu[0] - pv[0]), layer, k, True, length))
+        line_grid = Grid([box(line[1:]) for line in self.lines], self.cell)
+        for v, p in enumerate(self.vertices):
+            for k in line_grid.near(self.around(p)):
+                layer, a, b = self.lines[k]
+                if v not in self.ends[k] and distance_to_segment(p, a, b) < self.tolerance:
+                    for q in (a, b):
+                        self.creases[v].append((math.atan2(q[1] - p[1], q[0] - p[0]), layer, k, False,
+                                                math.dist(p, q)))
+        for around_v in self.creases.values():
+            around_v.sort()
 
-    def around(p):
-        return p[0] - tolerance, p[1] - tolerance, p[0] + tolerance, p[1] + tolerance
+    def around(self, p):
+        t = self.tolerance
+        return p[0] - t, p[1] - t, p[0] + t, p[1] + t
 
-    def on_rim(p):
-        return any(distance_to_segment(p, *sides[k]) < tolerance for k in side_grid.near(around(p)))
+    def cell_of(self, p):
+        return int(math.floor(p[0] / self.tolerance)), int(math.floor(p[1] / self.tolerance))
 
-    vertices = []
-    vertex_cells = defaultdict(list)
-
-    def vertex_at(p):
-        i, j = int(math.floor(p[0] / tolerance)), int(math.floor(p[1] / tolerance))
+    def find(self, p):
+        """The vertex at p, or None."""
+        i, j = self.cell_of(p)
         for c in ((i + a, j + b) for a in (-1, 0, 1) for b in (-1, 0, 1)):
-            for v in vertex_cells.get(c, ()):
-                if math.dist(vertices[v], p) < tolerance:
+            for v in self.vertex_cells.get(c, ()):
+                if math.dist(self.vertices[v], p) < self.tolerance:
                     return v
-        vertices.append(p)
-        vertex_cells[(i, j)].append(len(vertices) - 1)
-        return len(vertices) - 1
+        return None
 
-    # Each vertex's creases as (direction, layer, ends there).
-    creases = defaultdict(list)
-    ends = []
-    for layer, a, b in lines:
-        u, v = vertex_at(a), vertex_at(b)
-        ends.append((u, v))
-        if u != v:
-            pu, pv = vertices[u], vertices[v]
-            creases[u].append((math.atan2(pv[1] - pu[1], pv[0] - pu[0]), layer, True))
-            creases[v].append((math.atan2(pu[1] - pv[1], pu[0] - pv[0]), layer, True))
-    line_grid = Grid([box(line[1:]) for line in lines], cell)
-    for v, p in enumerate(vertices):
-        for k in line_grid.near(around(p)):
-            layer, a, b = lines[k]
-            if v not in ends[k] and distance_to_segment(p, a, b) < tolerance:
-                for q in (a, b):
-                    creases[v].append((math.atan2(q[1] - p[1], q[0] - p[0]), layer, False))
+    def vertex_at(self, p):
+        v = self.find(p)
+        if v is None:
+            self.vertices.append(p)
+            v = len(self.vertices) - 1
+            self.vertex_cells[self.cell_of(p)].append(v)
+        return v
 
+    def inner(self, v):
+        p = self.vertices[v]
+        return not any(distance_to_segment(p, *self.sides[k]) < self.tolerance
+                       for k in self.side_grid.near(self.around(p)))
+
+    def crimp_point(self, v):
+        return any(layer in CRIMPS and ends_here for _, layer, _, ends_here, _ in self.creases[v])
+
+
+def directions(creases):
+    """The creases at a vertex, sorted by direction, with those that leave
+    it along one line as an earlier one dropped."""
+    kept = []
+    for c in creases:
+        if not kept or c[0] - kept[-1][0] > SAME_DIRECTION:
+            kept.append(c)
+    if len(kept) > 1 and kept[0][0] + 2 * math.pi - kept[-1][0] < SAME_DIRECTION:
+        kept.pop()
+    return kept
+
+
+def unfoldable(creases, tolerance):
+    """Whether the distinct creases at a point are a set that no fold makes:
+    one alone, or two at an angle. Two in line, within the tolerance at
+    their far ends, are a straight crease through the point."""
+    if len(creases) != 2:
+        return len(creases) == 1
+    (a0, _, _, _, l0), (a1, _, _, _, l1) = creases
+    return not (math.cos(a1 - a0) < 0 and abs(math.sin(a1 - a0)) * max(l0, l1) <= tolerance)
+
+
+def could_not_fold(creases, tolerance, rounding):
+    """Whether the generator judges the creases that end at a point to be a
+    set that cannot fold: those whose far ends lie within the tolerance of
+    one line from the point count as one, and what is left is one crease,
+    or two that are not a straight crease of one fold. Judged from the
+    file, within its rounding, in the generator's favour."""
+    def in_line(c, d, side, within):
+        u = (math.cos(c[0]), math.sin(c[0]))
+        v = (math.cos(d[0]), math.sin(d[0]))
+        return side * dot(u, v) > 0 and abs(cross(u, v)) * min(c[4], d[4]) <= within
+
+    directions = []
+    for c in creases:
+        if not directions or not in_line(directions[-1], c, 1, tolerance + 2 * rounding):
+            directions.append(c)
+    if len(directions) > 1 and in_line(directions[0], directions[-1], 1, tolerance + 2 * rounding):
+        directions.pop()
+    if len(directions) != 2:
+        return len(directions) < 2
+    one_fold = len(set(c[1] in MOUNTAINS for c in creases)) == 1
+    return not (one_fold and in_line(directions[0], directions[1], -1, tolerance - 2 * rounding))
+
+
+def crease_vertices(graph):
+    """Each inner vertex judged as a folder would: a crease that ends there
+    alone cannot fold, nor can two creases meeting at an angle with nothing
+    else there (a bend). Crimp points, the inner ends of crimp creases, are
+    counted with Maekawa's count (mountains and valleys differ by two) and
+    Kawasaki's angles. Every inner vertex of even degree, four or more, is
+    listed under "Kawasaki" with how far its alternate sectors miss a half
+    turn."""
     found = defaultdict(list)
     counts = defaultdict(int)
-    for v, around_v in creases.items():
-        p = vertices[v]
-        if on_rim(p):
+    for v, around_v in graph.creases.items():
+        p = graph.vertices[v]
+        if not graph.inner(v):
             continue
-        around_v.sort()
-        distinct_creases = []
-        for c in around_v:
-            if not distinct_creases or c[0] - distinct_creases[-1][0] > SAME_DIRECTION:
-                distinct_creases.append(c)
-        if len(distinct_creases) > 1 and distinct_creases[0][0] + 2 * math.pi - distinct_creases[-1][0] < SAME_DIRECTION:
-            distinct_creases.pop()
+        distinct_creases = directions(around_v)
         n = len(distinct_creases)
         counts["inner vertices"] += 1
         sectors = [(distinct_creases[(i + 1) % n][0] - distinct_creases[i][0]) % (2 * math.pi) for i in range(n)]
         kawasaki_miss = abs(sum(sectors[0::2]) - math.pi)
         if n >= 4 and n % 2 == 0:
             found["Kawasaki"].append((p, kawasaki_miss))
-        crimp_point = any(layer in CRIMPS and ends_here for _, layer, ends_here in around_v)
+        crimp_point = graph.crimp_point(v)
         if n == 1:
             found["crimp ends alone" if distinct_creases[0][1] in CRIMPS else "ends alone"].append(p)
         bend = n == 2 and abs(abs(distinct_creases[1][0] - distinct_creases[0][0]) - math.pi) > SAME_DIRECTION
@@ -458,65 +563,190 @@ def crease_vertices(drawing, length_scale):
     return counts, found
 
 
-def why_left_out(drawing, length_scale, valleys):
-    """For each valley (a, b) that the drawing lacks, why it could not be
-    made: "no length", "along a mountain", "through a placed face" or "off
-    the paper" (an end beyond the layout's outline, on blank paper); None
-    where it could have been."""
+def left_unfoldable(saved, every):
+    """The crimp points and triangle centres (the inner vertices of the
+    drawing of every line) that the saved drawing leaves with one crease, or
+    two at an angle, where every line would give them more: (point, creases
+    kept, creases of every line)."""
+    found = []
+    for v, around_v in every.creases.items():
+        full = len(directions(around_v))
+        if full < 2 or not every.inner(v):
+            continue
+        s = saved.find(every.vertices[v])
+        kept = directions(saved.creases[s]) if s is not None else []
+        if len(kept) < full and unfoldable(kept, saved.tolerance + saved.rounding):
+            found.append((every.vertices[v], len(kept), full))
+    return found
+
+
+def opposite(a, b):
+    return (a in MOUNTAINS and b in VALLEYS) or (a in VALLEYS and b in MOUNTAINS)
+
+
+def left_out(drawing, saved, every, length_scale):
+    """The lines of the drawing of every line that the saved drawing lacks,
+    each with why: a reason of its own ("no length", "along the opposite fold", "through a
+    placed face", "off the paper": an end beyond the layout's outline, on
+    blank paper), or a point of it that keeps no crease because what its
+    other lines would leave there cannot fold ("its point cannot fold"), or
+    its crimp pair lost ("with its pair"). None where nothing explains it."""
     tolerance = TOLERANCE * length_scale
     rounding = drawing.rounding
-    mountains = [(a, b) for layer, a, b in drawing.lines if layer in MOUNTAINS]
-    faces = drawing.faces()
+    faces = [f for f in drawing.faces() if inradius(f) > 0]
+    face_grid = Grid([box(f) for f in faces], every.cell)
     outline = drawing.on_layers("Paper")[1:]
+
+    # Both drawings are written from the same positions, so a line kept has
+    # the very same coordinates in both.
+    kept = defaultdict(int)
+    for line in saved.lines:
+        kept[line] += 1
+    missing = {}
+    for k, line in enumerate(every.lines):
+        if kept[line]:
+            kept[line] -= 1
+        else:
+            missing[k] = None
 
     def off_paper(p):
         return outline and not inside(p, outline[0]) and min(
             distance_to_segment(p, outline[0][i], outline[0][(i + 1) % len(outline[0])])
             for i in range(len(outline[0]))) > tolerance
 
-    def why(a, b):
-        if math.dist(a, b) < tolerance:
-            return "no length"
-        if any(shared_stretch(a, b, m0, m1, tolerance + rounding) > tolerance - rounding for m0, m1 in mountains):
-            return "along a mountain"
-        if any(depth_inside(a, b, f) > FACE_DEPTH * inradius(f) for f in faces):
-            return "through a placed face"
-        if off_paper(a) or off_paper(b):
-            return "off the paper"
-        return None
+    def along(layer, a, b, others):
+        return any(opposite(layer, o[0]) and
+                   shared_stretch(a, b, o[1], o[2], tolerance + rounding) > tolerance - rounding for o in others)
 
-    return [why(a, b) for a, b in valleys]
+    # A crimp line runs from a corner to its crimp point, where it ends;
+    # the lines of one point end on the very same coordinates.
+    pairs = defaultdict(list)
+    for k, (layer, _, b) in enumerate(every.lines):
+        if layer in CRIMPS:
+            pairs[b].append(k)
+
+    for k in missing:
+        layer, a, b = every.lines[k]
+        if math.dist(a, b) < tolerance + 2 * rounding:
+            missing[k] = "no length"
+        elif any(depth_inside(a, b, faces[f]) > FACE_DEPTH * inradius(faces[f]) - 2 * rounding
+                 for f in face_grid.near(box((a, b)))):
+            missing[k] = "through a placed face"
+        elif off_paper(a) or off_paper(b):
+            missing[k] = "off the paper"
+    # Nor is a line made along one of the opposite fold made before it (later
+    # in the file, which lists the newest line first) and sound in itself.
+    every_grid = Grid([box(line[1:]) for line in every.lines], every.cell)
+    for k in missing:
+        layer, a, b = every.lines[k]
+        if missing[k]:
+            continue
+        earlier = [every.lines[j] for j in every_grid.near(box((a, b))) if j > k and not missing.get(j)]
+        if along(layer, a, b, earlier) or (layer in CRIMPS and along(layer, a, b, [every.lines[j] for j in pairs[b]])):
+            missing[k] = "along the opposite fold"
+
+    # The generator judges the points where its lines end: the lines that
+    # end at each point (on the very same coordinates), and at a crimp point
+    # the lines through it too, the valley it sits on among them.
+    ending = defaultdict(list)
+    for k, (_, a, b) in enumerate(every.lines):
+        ending[a].append(k)
+        ending[b].append(k)
+    keeps = set(p for _, a, b in saved.lines for p in (a, b))
+    through = defaultdict(list)
+    sits_on = defaultdict(list)
+    for p in pairs:
+        for k in every_grid.near((p[0], p[1], p[0], p[1])):
+            layer, a, b = every.lines[k]
+            if p != a and p != b and distance_to_segment(p, a, b) < tolerance - 2 * rounding:
+                through[p].append(k)
+                sits_on[k].append(p)
+
+    def creases_at(p, ending_here, passing):
+        found = []
+        for k, ends in [(k, True) for k in ending_here] + [(k, False) for k in passing]:
+            layer, a, b = every.lines[k]
+            for q in ((b if a == p else a),) if ends else (a, b):
+                found.append((math.atan2(q[1] - p[1], q[0] - p[0]), layer, k, ends, math.dist(p, q)))
+        return sorted(found)
+
+    # A point that keeps no crease explains the lines it loses when what the
+    # lines explained so far leave there cannot fold; a crimp line goes with
+    # its pair.
+    def explain(k, why):
+        missing[k] = why
+        queue.append(k)
+
+    queue = [k for k, why in missing.items() if why]
+    while queue:
+        k = queue.pop()
+        layer, a, b = every.lines[k]
+        if layer in CRIMPS:
+            for j in pairs[b]:
+                if missing.get(j, "") is None:
+                    explain(j, "with its pair")
+        for p in [a, b] + sits_on[k]:
+            if p in keeps:
+                continue
+            left = creases_at(p, [j for j in ending[p] if not missing.get(j)],
+                              [j for j in through[p] if not missing.get(j)])
+            if could_not_fold(left, tolerance, rounding):
+                for j in ending[p]:
+                    if missing.get(j, "") is None:
+                        explain(j, "its point cannot fold")
+    return missing
 
 
 def check_resting(want, work_dir, faults):
-    """A resting layout as the window saves it: sound by every rule, no crimp
-    crease alone, no more crimp points left as a bend than the crease lines
-    make with none of them left out (`every_line_file`), and every edge
-    molecule's valley across it kept unless it would be wrong in itself."""
+    """A resting layout as the window saves it: sound by every rule, no
+    crimp crease alone, no more crimp points left as a bend than the crease
+    lines make with none of them left out (`every_line_file`), no crimp
+    point or triangle centre left with one crease or two at an angle where
+    every line would give it more, and every line left out for a reason of
+    its own or because the point it leaves could not fold."""
     drawing = Drawing(os.path.join(work_dir, want["file"]))
     name = drawing.name
     scale = want["length_scale"]
     check_foldable(drawing, scale, [], faults)
-    now, found = crease_vertices(drawing, scale)
-    every, _ = crease_vertices(Drawing(os.path.join(work_dir, want["every_line_file"])), scale)
+    saved = CreaseGraph(drawing, scale)
+    every = CreaseGraph(Drawing(os.path.join(work_dir, want["every_line_file"])), scale)
+    now, found = crease_vertices(saved)
+    full, _ = crease_vertices(every)
     if now["crimp ends alone"]:
         faults.append("%s: %d crimp creases end alone, e.g. at %s" % (name, now["crimp ends alone"],
                                                                       found["crimp ends alone"][0]))
-    if now["crimp bends"] > every["crimp bends"]:
+    if now["crimp bends"] > full["crimp bends"]:
         faults.append("%s: %d crimp points are bends, %d with every line kept" % (name, now["crimp bends"],
-                                                                                 every["crimp bends"]))
-    valleys = [((x0, y0), (x1, y1)) for x0, y0, x1, y1 in want["missing_etm_valleys"]]
-    missing = defaultdict(int)
-    for (a, b), why in zip(valleys, why_left_out(drawing, scale, valleys)):
-        if why is None:
-            faults.append("%s: the valley across an edge molecule from %s to %s is left out" % (name, a, b))
-        missing[why] += 1
+                                                                                 full["crimp bends"]))
+    unfolded = left_unfoldable(saved, every)
+    for p, kept, rule in unfolded[:5]:
+        faults.append("%s: the point (%.6g, %.6g) keeps %d crease%s of the %d every line gives it" %
+                      (name, p[0], p[1], kept, "" if kept == 1 else "s", rule))
+    if len(unfolded) > 5:
+        faults.append("%s: %d more points of the same" % (name, len(unfolded) - 5))
+    missing = left_out(drawing, saved, every, scale)
+    unexplained = [k for k, why in missing.items() if why is None]
+    for k in unexplained[:5]:
+        layer, a, b = every.lines[k]
+        faults.append("%s: a %s line from %s to %s is left out for no reason" % (name, layer, a, b))
+    if len(unexplained) > 5:
+        faults.append("%s: %d more lines of the same" % (name, len(unexplained) - 5))
+    valleys = defaultdict(int)
+    for x0, y0, x1, y1 in want["missing_etm_valleys"]:
+        u, v = every.find((x0, y0)), every.find((x1, y1))
+        k = next((c[2] for c in every.creases.get(u, ()) if c[1] == "Valley" and c[3] and v in every.ends[c[2]]),
+                 None)
+        valleys[missing.get(k)] += 1
+    reasons = defaultdict(int)
+    for why in missing.values():
+        reasons[why] += 1
     share = lambda c: 100.0 * c["Maekawa and Kawasaki"] / max(1, c["crimp points"])
     print("%-26s crimp points %6d, bends %5d (every line kept %5d), Maekawa and Kawasaki %5.1f %% (%5.1f %%), "
-          "ends alone %d, ETM valleys %d of %d%s" %
-          (name, now["crimp points"], now["crimp bends"], every["crimp bends"], share(now), share(every),
-           now["ends alone"], want["etms"] - len(want["missing_etm_valleys"]), want["etms"],
-           "".join(", %d %s" % (n, why) for why, n in sorted(missing.items(), key=str))))
+          "ends alone %d, left unfoldable %d, ETM valleys %d of %d%s; lines left out %d%s" %
+          (name, now["crimp points"], now["crimp bends"], full["crimp bends"], share(now), share(full),
+           now["ends alone"], len(unfolded), want["etms"] - len(want["missing_etm_valleys"]), want["etms"],
+           "".join(", %d %s" % (n, why) for why, n in sorted(valleys.items(), key=str)), len(missing),
+           "".join(", %d %s" % (n, why) for why, n in sorted(reasons.items(), key=str))))
 
 
 # The rounding of a file shows in Kawasaki's sums long before they miss by
@@ -528,7 +758,7 @@ FINE_KAWASAKI = 1e-4
 def kawasaki_misses(drawing, length_scale):
     """How many inner vertices of even degree miss Kawasaki's sums by more
     than the folder's tolerance and by more than the fine one."""
-    _, found = crease_vertices(drawing, length_scale)
+    _, found = crease_vertices(CreaseGraph(drawing, length_scale))
     return [sum(1 for _, miss in found["Kawasaki"] if miss > within) for within in (KAWASAKI, FINE_KAWASAKI)]
 
 

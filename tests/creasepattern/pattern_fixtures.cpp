@@ -1,5 +1,8 @@
 #include "creasepattern/pattern_fixtures.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <sstream>
@@ -169,6 +172,41 @@ void buildPattern(Polyhedron& model) {
     cp.buildEdgeMolecules();
     cp.closePatternBoundary();
     cp.built = true;
+}
+
+void restAndTick(Polyhedron& working, const SolverOptions& options) {
+    ASSERT_GE(testsupport::idleUntilRest(working, options, 5000), 0);
+    int ticks = 0;
+    while (creasePatternTick(working, options) && ++ticks < 100) {
+    }
+    ASSERT_LT(ticks, 100);
+}
+
+namespace {
+
+bool splittableTuck(const HalfEdge& h) {
+    auto polygon = [](const Face* f) { return f && f->edge->next->next != f->edge; };
+    return !h.onCut && polygon(h.face) && h.pair && polygon(h.pair->face);
+}
+
+}  // namespace
+
+HalfEdge* splittable(Polyhedron& model, int n) {
+    for (HalfEdge& h : model.halfEdges)
+        if (splittableTuck(h) && n-- == 0) return &h;
+    return nullptr;
+}
+
+std::vector<HalfEdge*> widestSplittable(Polyhedron& model, size_t count) {
+    std::vector<HalfEdge*> tucks;
+    for (HalfEdge& h : model.halfEdges)
+        if (splittableTuck(h) && model.solver.edgeSign(&h) > 0) tucks.push_back(&h);
+    const std::vector<double>& widths = model.solver.tuckWidths;
+    std::sort(tucks.begin(), tucks.end(), [&](const HalfEdge* a, const HalfEdge* b) {
+        return widths[a->edgeIndex] > widths[b->edgeIndex];
+    });
+    tucks.resize(std::min(count, tucks.size()));
+    return tucks;
 }
 
 int countFaces(const CreasePattern& cp, char kind) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/oripoly.h"
+#include "solver/pipeline.h"
 
 namespace patternfixtures {
 
@@ -47,6 +48,17 @@ int loadLaidOut(Polyhedron& model, const std::string& objText);
 
 // The crease-pattern timer's first build: attach, the four passes, built.
 void buildPattern(Polyhedron& model);
+
+// What the idle loop and the timer leave once the layout rests: the layout
+// no longer moves and a tick changes nothing more.
+void restAndTick(Polyhedron& working, const SolverOptions& options);
+
+// The n-th half-edge, in list order, between two faces of more than two
+// sides and off the cut: one whose tuck Split ETM can split; null if none.
+HalfEdge* splittable(Polyhedron& model, int n);
+// The `count` widest tucks that Split ETM can split, one half-edge of each,
+// widest first.
+std::vector<HalfEdge*> widestSplittable(Polyhedron& model, size_t count);
 
 int countFaces(const CreasePattern& cp, char kind);
 bool isFiniteVec(const Vec2& v);

@@ -95,15 +95,25 @@ double offPaper(const CreasePattern& cp, const Vec2& p) {
     return inside ? 0.0 : nearest;
 }
 
-double longestSide(const PatternFace* f) {
-    double longest = 0.0;
+std::vector<double> sideLengths(const PatternFace* f) {
+    std::vector<double> lengths;
     const PatternHalfEdge* s = f->edge;
-    do
-        longest = std::max(longest, std::hypot(s->vert->pos.x - s->prev->vert->pos.x,
-                                               s->vert->pos.y - s->prev->vert->pos.y)),
+    do {
+        lengths.push_back(
+            std::hypot(s->vert->pos.x - s->prev->vert->pos.x, s->vert->pos.y - s->prev->vert->pos.y));
         s = s->next;
-    while (s != f->edge);
-    return longest;
+    } while (s != f->edge);
+    return lengths;
+}
+
+double longestSide(const PatternFace* f) {
+    const std::vector<double> lengths = sideLengths(f);
+    return *std::max_element(lengths.begin(), lengths.end());
+}
+
+double shortestSide(const PatternFace* f) {
+    const std::vector<double> lengths = sideLengths(f);
+    return *std::min_element(lengths.begin(), lengths.end());
 }
 
 // A molecule triangle whose centre lies off the paper by more than its
@@ -437,6 +447,90 @@ TEST_F(GridLines, CrimpPointKeepsItsLinesUnlessOffThePatternOrThroughAFace) {
     }
 }
 
+double distanceToSegment(const Vec2& p, const Vec2& a, const Vec2& b) {
+    const Vec2 d = b - a, v = p - a;
+    const double t = std::clamp((v.x * d.x + v.y * d.y) / (d.x * d.x + d.y * d.y), 0.0, 1.0);
+    return std::hypot(v.x - t * d.x, v.y - t * d.y);
+}
+
+// Whether the line runs through p, its ends apart from it.
+bool runsThrough(const CreaseLine& l, const Vec2& p, double tolerance) {
+    const Vec2 &a = *l.start->point, &b = *l.end->point;
+    return distanceToSegment(p, a, b) < tolerance && std::hypot(p.x - a.x, p.y - a.y) >= tolerance &&
+           std::hypot(p.x - b.x, p.y - b.y) >= tolerance;
+}
+
+// Whether p lies on a side of a placed face or on the paper's edge, where
+// creases may end as they come.
+bool onRim(const CreasePattern& cp, const Vec2& p) {
+    for (const PatternHalfEdge& e : cp.halfEdges)
+        if ((!e.face || e.face->kind == PolygonFace) &&
+            distanceToSegment(p, e.prev->vert->pos, e.vert->pos) < cp.lengthTolerance())
+            return true;
+    return false;
+}
+
+// A crimp point lies on the valley across its edge molecule, which gives it
+// the creases to fold. A face laid across that valley, away from the crimp,
+// refuses the valley; the two crimp lines would be left a bend and go with
+// it.
+TEST_F(GridLines, ACrimpPointLosesItsLinesWithTheValleyItSitsOn) {
+    cp().generateCreaseLines();
+    const double tolerance = cp().lengthTolerance();
+    const CrimpRecord* crimp = nullptr;
+    const PatternNode* point = nullptr;
+    const CreaseLine* valley = nullptr;
+    for (const CrimpRecord& c : cp().crimps)
+        for (const PatternNode* n : {c.node1, c.node2})
+            for (const CreaseLine& l : cp().lines)
+                if (!valley && l.kind == Valley && n->incidentLines.size() == 2 &&
+                    runsThrough(l, *n->point, tolerance) && !onRim(cp(), *n->point))
+                    crimp = &c, point = n, valley = &l;
+    ASSERT_TRUE(valley) << "the grid has a crimp point on a valley";
+    // A small face on the valley, at its quarter farther from the crimp point,
+    // taken from among the faces that share no vertex with the valley's
+    // triangles or the crimp's corners.
+    std::set<const Vertex*> near;
+    for (const PatternFace& f : cp().faces) {
+        if (&f.centre != valley->start->point && &f.centre != valley->end->point) continue;
+        const PatternHalfEdge* s = f.edge;
+        do near.insert(s->vert->modelHalfEdge->vert), s = s->next;
+        while (s != f.edge);
+    }
+    near.insert(crimp->vertex->modelHalfEdge->vert);
+    Face* moved = nullptr;
+    for (Face& f : model.faces) {
+        bool apart = true;
+        const HalfEdge* X = f.edge;
+        do apart = apart && !near.count(X->vert), X = X->next;
+        while (X != f.edge);
+        if (apart) moved = &f;
+    }
+    ASSERT_TRUE(moved);
+    const Vec2 a = *valley->start->point, b = *valley->end->point, p = *point->point;
+    const Vec2 at = std::hypot(p.x - a.x, p.y - a.y) > std::hypot(p.x - b.x, p.y - b.y) ? 0.75 * a + 0.25 * b
+                                                                                        : 0.25 * a + 0.75 * b;
+    const double size = 0.05 * std::hypot(b.x - a.x, b.y - a.y);
+    int k = 0;
+    HalfEdge* X = moved->edge;
+    do {
+        const double turn = 2.0 * kPi * k++ / 3.0;
+        X->corner = at + size * Vec2(std::cos(turn), std::sin(turn)) - moved->translation;
+        X = X->next;
+    } while (X != moved->edge);
+
+    const PatternVertex* corner = crimp->vertex;
+    const bool first = point == crimp->node1;
+    cp().generateCreaseLines();
+    for (const CreaseLine& l : cp().lines) EXPECT_FALSE(l.kind == Valley && runsThrough(l, at, tolerance));
+    const CrimpRecord* again = nullptr;
+    for (const CrimpRecord& c : cp().crimps)
+        if (c.vertex == corner) again = &c;
+    ASSERT_TRUE(again);
+    EXPECT_EQ((first ? again->node1 : again->node2)->incidentLines.size(), 0u)
+        << "the crimp point is left a bend";
+}
+
 // No stretch of paper is folded both ways: two lines of opposite folds from
 // one node never leave it along one line. The laid-out grid has crimps that
 // would.
@@ -548,6 +642,149 @@ TEST(SplitTucks, NoCreaseStandsFarOffThePaper) {
         farthest = std::max({farthest, offPaper(cp, *l.start->point), offPaper(cp, *l.end->point)});
     EXPECT_LT(farthest, 0.5 * working.lengthScale());
     EXPECT_GT(working.efficiencyAt(0.0), 0.95 * before) << "the sheet grew for creases off the paper";
+}
+
+// Molecule triangles drawn by hand: one with its corners on the unit circle
+// about the origin at the given angles, and across its first `neighbours`
+// sides a triangle whose centre lies twice as far out. Each neighbour's
+// centre, and the middle one's when asked, stands at the corner of a small
+// placed face, where creases may end as they come.
+struct HandMolecules {
+    HandPattern hand;
+    PatternFace* middle = nullptr;
+
+    HandMolecules(const std::vector<double>& degrees, int neighbours, bool middleOnARim) {
+        std::vector<PatternVertex*> c;
+        for (double d : degrees) c.push_back(hand.corner(std::cos(d * kPi / 180), std::sin(d * kPi / 180)));
+        middle = hand.ring(c, VertexMolecule);
+        for (int i = 0; i < neighbours; ++i) {
+            PatternVertex *a = c[i], *b = c[(i + 1) % c.size()];
+            Vec2 out = 0.5 * (a->pos + b->pos);
+            out.normalize();
+            const Vec2 centre = 2.0 * out;
+            const double radius = std::hypot(centre.x - a->pos.x, centre.y - a->pos.y);
+            const Vec2 x = centre + radius * out;
+            PatternFace* n = hand.ring({b, a, hand.corner(x.x, x.y)}, VertexMolecule);
+            pairSides(sideBetween(middle, a, b), sideBetween(n, b, a));
+            rimAt(centre, out);
+        }
+        if (middleOnARim) rimAt(Vec2(0.0, 0.0), Vec2(1.0, 0.0));
+    }
+
+    // A small placed face with a corner at p, lying beyond p along `out`.
+    void rimAt(const Vec2& p, const Vec2& out) {
+        const Vec2 side(-out.y, out.x), a = p + 0.3 * out + 0.2 * side, b = p + 0.3 * out - 0.2 * side;
+        hand.ring({hand.corner(p.x, p.y), hand.corner(a.x, a.y), hand.corner(b.x, b.y)}, PolygonFace);
+    }
+
+    CreasePattern& generate() {
+        hand.closeOutside(NoFaceKind);
+        hand.cp.built = true;
+        hand.cp.generateCreaseLines();
+        return hand.cp;
+    }
+};
+
+// A crease that ends alone inside the paper folds nothing, nor do two that
+// meet at an angle: a triangle's centre keeps its lines only as a set that
+// can fold, or none. The valleys leave the middle centre towards 180, 300
+// and 60 degrees.
+TEST(MoleculeCentre, KeepsItsLinesOnlyAsASetThatCanFold) {
+    const struct {
+        int neighbours;
+        size_t lines;
+    } cases[] = {{1, 0}, {2, 0}, {3, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.neighbours);
+        HandMolecules molecules({120.0, 240.0, 0.0}, c.neighbours, false);
+        const CreasePattern& cp = molecules.generate();
+        ASSERT_TRUE(molecules.middle->node);
+        EXPECT_EQ(molecules.middle->node->incidentLines.size(), c.lines);
+        EXPECT_EQ(cp.lines.size(), c.lines);
+    }
+}
+
+// A valley that ends inside a placed face runs deepest at its end. Judged by
+// samples along it, one that ends at 11 % of the face's inradius looked
+// shallower than the 10 % that makes a crease run through a face. The face
+// is a square of side 2 (inradius 1) that the valley from the neighbour's
+// centre at (-2, 0) enters to end at the middle centre, `depth` inside.
+TEST(MoleculeCentre, AValleyEndingInsideAFaceIsJudgedByItsDeepestPoint) {
+    const struct {
+        double depth;
+        size_t lines;
+    } cases[] = {{0.09, 1}, {0.11, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.depth);
+        HandMolecules molecules({120.0, 240.0, 0.0}, 1, true);
+        HandPattern& hand = molecules.hand;
+        hand.ring({hand.corner(-c.depth, -1.0), hand.corner(2.0 - c.depth, -1.0),
+                   hand.corner(2.0 - c.depth, 1.0), hand.corner(-c.depth, 1.0)},
+                  PolygonFace);
+        const CreasePattern& cp = molecules.generate();
+        EXPECT_NEAR(molecules.middle->centre.x, 0.0, 1e-12);
+        EXPECT_EQ(cp.lines.size(), c.lines);
+    }
+}
+
+// Whether a corner of the molecule belongs to a two-sided face that splits
+// a tuck.
+bool atASplit(const PatternFace& f) {
+    const PatternHalfEdge* s = f.edge;
+    do {
+        const Face* face = s->vert->modelHalfEdge->face;
+        if (!face->boundaryDigon && face->edge->next->next == face->edge) return true;
+        s = s->next;
+    } while (s != f.edge);
+    return false;
+}
+
+bool joinedByAValley(const PatternNode* a, const PatternNode* b) {
+    for (const CreaseLine* l : a->incidentLines)
+        if (l->kind == Valley && (l->start == b || l->end == b)) return true;
+    return false;
+}
+
+// Split ETM on the resting dome's three widest tucks, then rest again. The
+// splits put small triangles at the ends of the tucks whose centres lie
+// just past the outline, farther than their shortest side but within their
+// longest, as other triangles at the paper's edge have them: they keep
+// their lines, and the valleys across the edge molecules beside them.
+TEST(SplitTucks, SmallTrianglesAtASplitKeepTheirValleys) {
+    Polyhedron working, backup;
+    ASSERT_EQ(testsupport::loadObjText(working, testsupport::exampleObj("dome.obj")), 0);
+    SolverOptions options;
+    options.creasePatternOn = true;
+    testsupport::captureStdout([&] {
+        ASSERT_TRUE(developFirst(working, backup));
+        creasePatternTick(working, options);
+        ASSERT_NO_FATAL_FAILURE(restAndTick(working, options));
+        for (HalfEdge* tuck : widestSplittable(working, 3)) working.splitEtmEdge(tuck);
+        ASSERT_NO_FATAL_FAILURE(restAndTick(working, options));
+    });
+    const CreasePattern& cp = working.creasePattern;
+    int small = 0, valleys = 0;
+    for (const PatternFace& f : cp.faces) {
+        if (f.kind != VertexMolecule || !atASplit(f)) continue;
+        const double off = offPaper(cp, f.centre);
+        if (!(off > shortestSide(&f) && off <= longestSide(&f) &&
+              longestSide(&f) < 0.1 * working.lengthScale()))
+            continue;
+        ++small;
+        ASSERT_TRUE(f.node) << "no lines at the centre (" << f.centre.x << ", " << f.centre.y << ")";
+        const PatternHalfEdge* s = f.edge;
+        do {
+            const PatternFace* E = faceAcross(*s);
+            const PatternFace* O = E && E->kind == EdgeMolecule ? faceAcross(*s->pair->next->next) : nullptr;
+            if (isMolecule(O) && O->node) {
+                ++valleys;
+                EXPECT_TRUE(joinedByAValley(f.node, O->node));
+            }
+            s = s->next;
+        } while (s != f.edge);
+    }
+    EXPECT_GT(small, 0) << "the splits make such triangles";
+    EXPECT_GT(valleys, 0);
 }
 
 // The timer's tick on a developed model.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "creasepattern/dxf_export.h"
+#include "creasepattern/pattern_fixtures.h"
 #include "model/oripoly.h"
 #include "solver/pipeline.h"
 #include "support/test_support.h"
@@ -19,6 +20,8 @@
 // test writes what a reader must find in it (expected.json); check_dxf.py,
 // run by ctest with PLICATROPE_DXF_DIR set, reads the drawings back with a
 // real DXF reader and compares.
+
+using namespace patternfixtures;
 
 namespace {
 
@@ -315,37 +318,20 @@ struct EdgeMoleculeValleys {
     }
 };
 
-// What the idle loop and the timer leave once the layout rests: the layout
-// no longer moves and a tick changes nothing more.
-void restAndTick(Polyhedron& working, const SolverOptions& options) {
-    ASSERT_GE(testsupport::idleUntilRest(working, options, 5000), 0);
-    int ticks = 0;
-    while (creasePatternTick(working, options) && ++ticks < 100) {
-    }
-    ASSERT_LT(ticks, 100);
-}
-
-// The n-th half-edge, in list order, between two faces of more than two
-// sides and off the cut: one whose tuck Split ETM can split.
-HalfEdge* splittable(Polyhedron& model, int n) {
-    auto polygon = [](const Face* f) { return f && f->edge->next->next != f->edge; };
-    for (HalfEdge& h : model.halfEdges)
-        if (!h.onCut && polygon(h.face) && h.pair && polygon(h.pair->face) && n-- == 0) return &h;
-    return nullptr;
-}
-
 // Resting layouts saved as the window saves them, read back by
 // check_dxf.py at every crease vertex and held to what the crease lines
-// make with none left out. Among them two sequences of the Split ETM tool:
-// on the icosahedron a split, one timer tick, the idle loop until rest and a
+// make with none left out. Among them sequences of the Split ETM tool: on
+// the icosahedron a split, one timer tick, the idle loop until rest and a
 // save; on the 320-face sphere a two-sided face moved some way, then a split
-// and rest. resting.json names each drawing with the drawing of every line,
-// the model's length scale, and the edge molecules' valleys it lacks. The
-// torus comes once more a thousand times smaller, to be folded as at full
-// size.
+// and rest; on the resting dome its three widest tucks split, then rest.
+// And a capsule of long thin triangles, at rest and after Model > Split
+// extrawide tucks on its resting layout, then rest. resting.json names each
+// drawing with the drawing of every line, the model's length scale, and the
+// edge molecules' valleys it lacks. The torus comes once more a thousand
+// times smaller, to be folded as at full size.
 TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
     const std::string dir = outputDirectory();
-    enum Edit { None, SplitAfterDevelop, MoveThenSplit };
+    enum Edit { None, SplitAfterDevelop, MoveThenSplit, SplitWidestAtRest, SplitExtrawideAtRest };
     struct Model {
         std::string name, obj;
         Edit edit;
@@ -362,6 +348,10 @@ TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
         {"torus-x0.001", testsupport::scaledObj(testsupport::torusObj(12, 6, 1.0, 0.4), 0.001), None});
     models.push_back({"icosahedron-split", testsupport::exampleObj("icosahedron.obj"), SplitAfterDevelop});
     models.push_back({"sphere-320-moved-split", testsupport::sphereObj(2), MoveThenSplit});
+    models.push_back({"dome-split-widest", testsupport::exampleObj("dome.obj"), SplitWidestAtRest});
+    const std::string capsule = testsupport::capsuleObj(12, 2, 3, 3.0, 0.2);
+    models.push_back({"capsule", capsule, None});
+    models.push_back({"capsule-split-extrawide", capsule, SplitExtrawideAtRest});
 
     std::vector<std::string> resting;
     for (const Model& m : models) {
@@ -385,6 +375,19 @@ TEST(DxfModels, RestingLayoutsAreWrittenForFolding) {
                 restAndTick(working, options);
             }
             if (m.edit == None) {
+                restAndTick(working, options);
+            } else if (m.edit == SplitWidestAtRest || m.edit == SplitExtrawideAtRest) {
+                restAndTick(working, options);
+                const size_t faces = working.faces.size();
+                if (m.edit == SplitWidestAtRest) {
+                    const std::vector<HalfEdge*> tucks = widestSplittable(working, 3);
+                    ASSERT_EQ(tucks.size(), 3u);
+                    for (HalfEdge* tuck : tucks) working.splitEtmEdge(tuck);
+                    ASSERT_EQ(working.faces.size(), faces + 3);
+                } else {
+                    working.splitWideTucks();
+                    ASSERT_GT(working.faces.size(), faces);
+                }
                 restAndTick(working, options);
             } else {
                 // Saved once the layout rests, before the timer has made the

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "model/ray_index.h"
 
@@ -298,14 +299,14 @@ Vec3 TriangleRecord::toLocal(const Vec3& p) const {
 double TriangleRecord::rayHit(Vec3 P, Vec3 d) const { return hitAlongDirection(*this, P, rayDirection(d)); }
 
 void Polyhedron::computeOffsets() {
-    printf("_");
+    consolePrintf("_");
     for (Face& f : faces) buildFan(f, false, f.triangles);
     {
         RecordSearch search = surfaceRecords(*this);
         search.build(firstLimit(*this) / 0.5, vertices);
         for (Vertex& v : vertices) {
             offsetAlongNormals(*this, &v, search);
-            printf(".");
+            consolePrintf(".");
         }
     }
     for (Face& f : faces) buildFan(f, true, f.offsetTriangles);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 
 double LayoutSolver::storageLimitOverride = 0.0;
@@ -49,8 +50,9 @@ bool LayoutSolver::storageFits(int v, int e, int f, double bytes) {
     double limit = storageLimit();
     if (bytes <= limit) return true;
     // Loading and the offsets dots leave the console inside a line.
-    printf("\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.1f MB, %.1f MB allowed\n", v,
-           e, f, bytes / kMegabyte, limit / kMegabyte);
+    consolePrintf(
+        "\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.1f MB, %.1f MB allowed\n", v, e,
+        f, bytes / kMegabyte, limit / kMegabyte);
     return false;
 }
 
@@ -70,9 +72,9 @@ bool LayoutSolver::allocate() {
             release();
             return false;
         }
-        printf("\nv:%d e:%d f:%d\n", numVertices, numEdges, numFaces);
-        printf("DOF:%d\n", 2 * numFaces - numEdges);
-        printf("num_outer_edge:%d\n", numOuterEdges);
+        consolePrintf("\nv:%d e:%d f:%d\n", numVertices, numEdges, numFaces);
+        consolePrintf("DOF:%d\n", 2 * numFaces - numEdges);
+        consolePrintf("num_outer_edge:%d\n", numOuterEdges);
     }
 
     release();
@@ -105,8 +107,9 @@ bool LayoutSolver::allocate() {
     }
     if (!sized) {
         release();
-        printf("not enough memory to develop (v:%d e:%d f:%d): %.0f MB could not be allocated\n", numVertices,
-               numEdges, numFaces, storageBytes(numVertices, numEdges, numFaces) / kMegabyte);
+        consoleLine("not enough memory to develop (v:%d e:%d f:%d): %.0f MB could not be allocated\n",
+                    numVertices, numEdges, numFaces,
+                    storageBytes(numVertices, numEdges, numFaces) / kMegabyte);
         return false;
     }
     return true;

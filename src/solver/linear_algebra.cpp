@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <new>
 
+#include "model/console_line.h"
 #include "solver/layout_solver.h"
 
 namespace {
@@ -222,7 +223,7 @@ bool NormalFactor::factorise(const SparseMatrix& X, double ridge, double allowed
     if (!common_) {
         common_ = new (std::nothrow) cholmod_common;
         if (!common_) {
-            printf("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
+            consoleLine("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
             return false;
         }
         cholmod_start(common_);
@@ -287,9 +288,9 @@ bool NormalFactor::factorise(const SparseMatrix& X, double ridge, double allowed
         int status = common_->status;
         freeFactor();
         if (status == CHOLMOD_OUT_OF_MEMORY)
-            printf("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
+            consoleLine("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
         else
-            printf("solver: the %dx%d normal matrix could not be factorised\n", size_, size_);
+            consoleLine("solver: the %dx%d normal matrix could not be factorised\n", size_, size_);
         return false;
     }
     ready_ = true;

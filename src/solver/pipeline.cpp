@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "creasepattern/dxf_export.h"
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/saved_layout.h"
 
@@ -113,14 +114,14 @@ void developAgain(Polyhedron& working) {
     saved.restore(working);
     if (!solver.layoutFinite()) {
         solver.halted = true;
-        printf(
+        consolePrintf(
             "\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not "
             "finite\n");
         return;
     }
     solver.halted = false;
-    printf("\nDevelop again kept the layout: the correction did not lower the penalty (%g, was %g)\n", after,
-           before);
+    consolePrintf("\nDevelop again kept the layout: the correction did not lower the penalty (%g, was %g)\n",
+                  after, before);
 }
 
 double convergedPenalty(const Polyhedron& model) {
@@ -231,5 +232,7 @@ bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
 
 int savePattern(Polyhedron& working, const SolverOptions& options, double a, double b, const char* path) {
     if (options.creasePatternOn) creasePatternTick(working, options);
+    // The writer's own lines say nothing of an open line before them.
+    startConsoleLine();
     return exportDXF(working, !options.creasePatternOn, a, b, path);
 }

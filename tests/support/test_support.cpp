@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/pipeline.h"
 
@@ -23,6 +24,8 @@ namespace testsupport {
 std::string captureStdout(const std::function<void()>& f) {
     std::fflush(stdout);
     testing::internal::CaptureStdout();
+    // The capture is a console of its own: a line left open before it is not its line.
+    resetConsoleLine();
     f();
     std::fflush(stdout);
     return testing::internal::GetCapturedStdout();

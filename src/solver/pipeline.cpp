@@ -85,6 +85,8 @@ bool developFirst(Polyhedron& working, Polyhedron& backup) {
         working = backup;
         return false;
     }
+    // A width that stops being finite before the first idle step goes back here.
+    solver.rememberFiniteLayout();
     working.checkTopology();
     return true;
 }
@@ -109,6 +111,7 @@ void developAgain(Polyhedron& working) {
     const double after = solver.penaltyOf(1.0, 0.0, 0.0);
     if (after < before) {
         solver.halted = false;
+        solver.rememberFiniteLayout();
         return;
     }
     saved.restore(working);
@@ -230,7 +233,29 @@ bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     return true;
 }
 
+namespace {
+
+bool onSheetFinite(const Vec2& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// Every width, face position and corner of the layout finite: the writer
+// leaves out what is not, and a file without some faces is no design.
+bool layoutWritableWhole(const Polyhedron& working) {
+    if (!working.solver.layoutFinite()) return false;
+    for (const HalfEdge& h : working.halfEdges)
+        if (h.face && !onSheetFinite(h.face->translation + h.corner)) return false;
+    return true;
+}
+
+}  // namespace
+
 int savePattern(Polyhedron& working, const SolverOptions& options, double a, double b, const char* path) {
+    if (!layoutWritableWhole(working)) {
+        consoleLine(
+            "could not save the crease pattern to %s: a tuck width or a face position is not finite, nothing "
+            "was saved\n",
+            path ? path : "");
+        return -1;
+    }
     if (options.creasePatternOn) creasePatternTick(working, options);
     // The writer's own lines say nothing of an open line before them.
     startConsoleLine();

@@ -19,6 +19,7 @@ bool LayoutSolver::rebuild() {
             penaltyStep(1.0, 0.0, 0.0);
             layoutFaces();
             centreLayout();
+            rememberFiniteLayout();
             return true;
         }
     }

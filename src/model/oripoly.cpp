@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "model/console_line.h"
+#include "model/memory_use.h"
 
 namespace {
 const double kTwoPi = 6.283185307179586;
@@ -413,25 +415,164 @@ FILE* openRegularFile(const char* path) {
     return fp;
 }
 
+// What a first pass over the file finds, before any record is built: the
+// lines the reader would take for vertex, texture, normal and face records,
+// and the corners of the faces. A line is taken by its first word, as the
+// reader takes it; where the two could differ (a keyword beyond the first
+// 1023 characters of a line, a NUL inside a face line) this pass counts
+// more, never fewer.
+struct RecordCounts {
+    double vertices = 0, faces = 0, corners = 0, others = 0;
+    double records() const { return vertices + faces + others; }
+};
+
+class RecordCounter {
+public:
+    explicit RecordCounter(RecordCounts& counts) : counts_(counts) {}
+
+    void feed(const char* p, size_t n) {
+        const char* end = p + n;
+        if (atFileStart_ && n >= 3 && isByteOrderMark(p)) p += 3;
+        atFileStart_ = false;
+        while (p < end) {
+            if (phase_ == Skip) {
+                const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', end - p));
+                if (!lineEnd) return;
+                p = lineEnd + 1;
+                phase_ = Leading;
+                continue;
+            }
+            const char c = *p++;
+            if (phase_ == Leading) {
+                if (c == '\0') {
+                    phase_ = Skip;  // the reader sees no word on this line
+                } else if (!isBlank(c)) {
+                    phase_ = Keyword;
+                    length_ = 0;
+                    addToKeyword(c);
+                }
+            } else if (phase_ == Keyword) {
+                if (isBlank(c) || c == '\0')
+                    endKeyword(c);
+                else
+                    addToKeyword(c);
+            } else if (c == '\n') {  // the corners of a face line
+                phase_ = Leading;
+            } else {
+                const bool separator = isBlank(c) || c == '\0';
+                if (!separator && !inCorner_) ++counts_.corners;
+                inCorner_ = !separator;
+            }
+        }
+    }
+
+    void finish() {
+        if (phase_ == Keyword) endKeyword('\n');
+    }
+
+private:
+    enum Phase { Leading, Keyword, Corners, Skip };
+
+    static bool isBlank(char c) { return std::isspace((unsigned char)c) != 0; }
+
+    void addToKeyword(char c) {
+        if (length_ < sizeof keyword_) keyword_[length_] = c;
+        ++length_;
+    }
+
+    void endKeyword(char c) {
+        const bool one = length_ == 1, two = length_ == 2;
+        if (one && keyword_[0] == 'v') {
+            ++counts_.vertices;
+        } else if (two && keyword_[0] == 'v' && (keyword_[1] == 't' || keyword_[1] == 'n')) {
+            ++counts_.others;
+        } else if (one && keyword_[0] == 'f') {
+            ++counts_.faces;
+            phase_ = c == '\n' ? Leading : Corners;
+            inCorner_ = false;
+            return;
+        }
+        phase_ = c == '\n' ? Leading : Skip;
+    }
+
+    RecordCounts& counts_;
+    Phase phase_ = Leading;
+    char keyword_[3] = {0, 0, 0};
+    size_t length_ = 0;
+    bool inCorner_ = false;
+    bool atFileStart_ = true;
+};
+
+// Reads the whole file in large blocks and puts it back to its start;
+// false when it cannot be read.
+bool countRecords(FILE* fp, RecordCounts& counts) {
+    std::vector<char> block(1 << 20);
+    RecordCounter counter(counts);
+    size_t n;
+    while ((n = std::fread(block.data(), 1, block.size(), fp)) > 0) counter.feed(block.data(), n);
+    counter.finish();
+    return !std::ferror(fp) && std::fseek(fp, 0, SEEK_SET) == 0;
+}
+
+const double kMegabyte = 1048576.0;
+
+// The model is judged as Develop judges its systems: within half of the
+// memory the process may use, the rest being left for the model open now,
+// its crease pattern, the views and Develop.
+bool fitsInMemory(const RecordCounts& counts) {
+    const double bytes = loadBytes(counts.vertices, counts.faces, counts.corners);
+    const double limit = LayoutSolver::storageLimit();
+    if (bytes <= limit) return true;
+    consoleLine("model too large to open (v:%.0f f:%.0f): loading may need %.1f MB, %.1f MB allowed\n",
+                counts.vertices, counts.faces, bytes / kMegabyte, limit / kMegabyte);
+    return false;
+}
+
+// Reads the records of a file that was judged to fit and checks the surface
+// they make; -1, having said why, when the file is refused.
+int readSurface(FILE* fp, Polyhedron& model) {
+    ObjTables t;
+    t.vertices.reserve(10000);
+    t.vertexLines.reserve(10000);
+    t.faceLines.reserve(10000);
+    if (!readRecords(fp, model, t)) return -1;
+    std::string reason;
+    if (model.checkSurface(t.vertexLines, t.faceLines, reason) != 0) {
+        consoleLine("%s", reason.c_str());
+        return -1;
+    }
+    dropUnusedVertices(model.vertices);
+    return 0;
+}
+
+void sayOutOfMemory(double vertices, double faces) {
+    consoleLine("not enough memory to open the model (v:%.0f f:%.0f)\n", vertices, faces);
+}
+
 }  // namespace
 
 int Polyhedron::readOBJ(const char* path) {
     FILE* fp = openRegularFile(path);
     if (!fp) return -1;
-    ObjTables t;
-    t.vertices.reserve(10000);
-    t.vertexLines.reserve(10000);
-    t.faceLines.reserve(10000);
-    bool read = readRecords(fp, *this, t);
-    std::fclose(fp);
-    if (!read) return -1;
-    std::string reason;
-    if (checkSurface(t.vertexLines, t.faceLines, reason) != 0) {
-        consoleLine("%s", reason.c_str());
-        return -1;
+    RecordCounts counts;
+    int result = -1;
+    try {
+        if (!countRecords(fp, counts)) {
+            consoleLine("could not read file\n");
+        } else if (counts.records() == 0) {
+            // Nothing the reader would echo or say before this: a large file
+            // without records need not be read once more.
+            consoleLine("the file defines no vertex\n");
+        } else if (fitsInMemory(counts)) {
+            result = readSurface(fp, *this);
+        }
+    } catch (const std::bad_alloc&) {
+        // The records made so far go with the model, which the caller drops.
+        sayOutOfMemory(counts.vertices, counts.faces);
+        result = -1;
     }
-    dropUnusedVertices(vertices);
-    return 0;
+    std::fclose(fp);
+    return result;
 }
 
 void Polyhedron::pairHalfEdges() {
@@ -502,12 +643,17 @@ void Polyhedron::checkTopology() {
 int Polyhedron::load(const char* path) {
     int r = readOBJ(path);
     if (r != 0) return r;
-    pairHalfEdges();
-    floodFromFace(&faces.front());
-    triangulateFaces();
-    updateGeometry();
-    computeOffsets();
-    numberElements();
-    computeCutDistances();
+    try {
+        pairHalfEdges();
+        floodFromFace(&faces.front());
+        triangulateFaces();
+        updateGeometry();
+        computeOffsets();
+        numberElements();
+        computeCutDistances();
+    } catch (const std::bad_alloc&) {
+        sayOutOfMemory((double)vertices.size(), (double)faces.size());
+        return -1;
+    }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/console_line.h"
+#include "model/memory_use.h"
 #include "model/oripoly.h"
 #include "model/ray_index.h"
 
@@ -129,6 +130,14 @@ bool acceptanceTriangle(const TriangleRecord& r, double reach, RayIndex::Triangl
 class RecordSearch {
 public:
     explicit RecordSearch(size_t faceCount) : faceStamp_(faceCount, 0), faceTouches_(faceCount, 0) {}
+
+    // The most a search over `records` records of `faces` faces holds: its
+    // entries, pushed one by one, beside the index being built and the
+    // triangles it is built from.
+    static double bytesFor(double records, double faces) {
+        return 2.0 * records * (sizeof(Entry) + sizeof(int)) + RayIndex::bytesFor(records) +
+               faces * (sizeof(unsigned) + sizeof(char));
+    }
 
     void addFace(const Face& f, int slot, const std::vector<TriangleRecord>& records) {
         for (const TriangleRecord& r : records)
@@ -273,6 +282,8 @@ void limitAlongOffset(Vertex* v, RecordSearch& search) {
 }
 
 }  // namespace
+
+double recordSearchBytes(double records, double faces) { return RecordSearch::bytesFor(records, faces); }
 
 void TriangleRecord::init(const Vec3& e1, const Vec3& e2) {
     Vec3 n = unit(cross(e1, e2));

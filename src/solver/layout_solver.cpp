@@ -1,12 +1,11 @@
 #include "solver/layout_solver.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <new>
 
 #include "model/console_line.h"
+#include "model/memory_use.h"
 #include "model/oripoly.h"
 
 double LayoutSolver::storageLimitOverride = 0.0;
@@ -14,8 +13,6 @@ double LayoutSolver::storageLimitOverride = 0.0;
 namespace {
 
 const double kMegabyte = 1048576.0;
-// Used when the machine does not tell its memory size.
-const double kFallbackLimit = 2048.0 * kMegabyte;
 
 // swap, unlike clear(), hands the memory back.
 void freeArray(std::vector<double>& a) { std::vector<double>().swap(a); }
@@ -40,10 +37,7 @@ double LayoutSolver::storageBytes(double V, double E, double F) {
 // the library's own workspace.
 double LayoutSolver::storageLimit() {
     if (storageLimitOverride > 0.0) return storageLimitOverride;
-    long pages = sysconf(_SC_PHYS_PAGES);
-    long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return kFallbackLimit;
-    return 0.5 * (double)pages * (double)pageSize;
+    return 0.5 * processMemoryLimit();
 }
 
 bool LayoutSolver::storageFits(int v, int e, int f, double bytes) {
@@ -54,6 +48,10 @@ bool LayoutSolver::storageFits(int v, int e, int f, double bytes) {
         "\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.1f MB, %.1f MB allowed\n", v, e,
         f, bytes / kMegabyte, limit / kMegabyte);
     return false;
+}
+
+void LayoutSolver::sayOutOfMemory(const char* step, int v, int e, int f, const char* outcome) {
+    consoleLine("not enough memory to %s (v:%d e:%d f:%d); %s\n", step, v, e, f, outcome);
 }
 
 bool LayoutSolver::allocate() {

@@ -4,6 +4,7 @@
 
 #include "app/main_frame.h"
 #include "app/plicatrope_app.h"
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/pipeline.h"
 #include "views/orp_gl_canvas.h"
@@ -40,7 +41,7 @@ void MainFrame::OnDevelop(wxCommandEvent&) {
     }
     app->developed = true;
     redrawPatternView();
-    printf("\n%lldms\n", (long long)(currentMillis() - t0));
+    consolePrintf("\n%lldms\n", (long long)(currentMillis() - t0));
     convergenceStart = currentMillis();
     converging = true;
 }
@@ -53,7 +54,7 @@ void MainFrame::OnIdle(wxIdleEvent& event) {
         IdleStepResult step = idleStep(*app->workingModel, app->solverOptions(), converging);
         improving = step.moved;
         if (step.converged && converging) {
-            printf("\ncv:%lldms\n", (long long)(currentMillis() - convergenceStart));
+            consolePrintf("\ncv:%lldms\n", (long long)(currentMillis() - convergenceStart));
             converging = false;
         }
 

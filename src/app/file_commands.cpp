@@ -3,10 +3,12 @@
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
 
+#include <new>
 #include <string>
 
 #include "app/main_frame.h"
 #include "app/plicatrope_app.h"
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/pipeline.h"
 #include "views/orp_gl_canvas.h"
@@ -49,10 +51,14 @@ void MainFrame::loadFile(const wxString& path) {
     if (!hasExtension(path, wxT("obj"))) return;
 
     // Read into a model of its own: a refused file leaves the design on
-    // screen, its layout and its picks as they were.
-    Polyhedron* fresh = new Polyhedron;
-    if (fresh->load(multibytePath(path).c_str()) != 0) {
+    // screen, its layout and its picks as they were. Both new models are
+    // had before the old ones go, so that no memory is wanted in between.
+    Polyhedron* fresh = new (std::nothrow) Polyhedron;
+    Polyhedron* freshBackup = new (std::nothrow) Polyhedron;
+    if (!fresh || !freshBackup || fresh->load(multibytePath(path).c_str()) != 0) {
+        if (!fresh || !freshBackup) consoleLine("not enough memory to open the model\n");
         delete fresh;
+        delete freshBackup;
         wxMessageBox(wxString::Format(wxT("not supported file type\n%s"), path), wxT("Load Error"), wxOK,
                      this);
         redrawBothViews();
@@ -61,7 +67,7 @@ void MainFrame::loadFile(const wxString& path) {
     app->clearPicks();
     releaseModels(app);
     app->workingModel = fresh;
-    app->backupModel = new Polyhedron;
+    app->backupModel = freshBackup;
     app->loaded = true;
     app->developed = false;
     // A zoom, pan or turn chosen for the last model could leave the new one

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 
 namespace {
@@ -276,7 +277,7 @@ void Polyhedron::clearCutFlags() {
 void Polyhedron::markCut() {
     clearCutFlags();
     for (HalfEdge* h : perimeter) markEdgeAndHead(h);
-    printf("%delem\n", (int)perimeter.size());
+    consoleLine("%delem\n", (int)perimeter.size());
     computeCutDistances();
 }
 

@@ -11,6 +11,11 @@ HalfEdge* appendCopy(std::list<HalfEdge>& halfEdges, const HalfEdge& source) {
     return &halfEdges.back();
 }
 
+// As push_back would grow it, but now.
+void roomForOneMore(std::vector<HalfEdge*>& edges) {
+    if (edges.capacity() == edges.size()) edges.reserve(std::max<size_t>(2 * edges.size(), 1));
+}
+
 // The walk turns at the first cut edge met when turning around b's head.
 HalfEdge* nextCutAround(HalfEdge* b) {
     HalfEdge* x = b->next;
@@ -142,9 +147,19 @@ HalfEdge* Polyhedron::splitIntoDigon(HalfEdge* h) {
     if (!h || !h->face || !h->pair || !h->pair->face) return nullptr;
     HalfEdge* t = h->pair;
 
-    HalfEdge* a = appendCopy(halfEdges, *h);
-    HalfEdge* b = appendCopy(halfEdges, *h);
-    faces.push_back(Face());
+    // Everything the split needs is had before anything changes, so that
+    // memory running out leaves the model as it was.
+    std::list<HalfEdge> madeHalfEdges;
+    std::list<Face> madeFaces;
+    appendCopy(madeHalfEdges, *h);
+    appendCopy(madeHalfEdges, *h);
+    madeFaces.push_back(Face());
+    roomForOneMore(t->vert->edge);
+    roomForOneMore(h->vert->edge);
+    halfEdges.splice(halfEdges.end(), madeHalfEdges);
+    faces.splice(faces.end(), madeFaces);
+    HalfEdge* b = &halfEdges.back();
+    HalfEdge* a = &*std::prev(halfEdges.end(), 2);
     Face* f = &faces.back();
 
     a->face = b->face = f;

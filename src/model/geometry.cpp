@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 
 namespace {
@@ -114,7 +115,7 @@ void HalfEdge::computeAngles() {
     cornerAngle = std::atan2(cornerSin, cornerCos);
     while (cornerAngle < 0) {
         cornerAngle += kTwoPi;
-        printf("hoge");
+        consolePrintf("hoge");
     }
 
     Vec3 u = prev->vert->pos;

@@ -1,4 +1,5 @@
 #include <unordered_map>
+#include <utility>
 
 #include "model/oripoly.h"
 
@@ -75,4 +76,21 @@ Polyhedron& Polyhedron::operator=(const Polyhedron& source) {
     }
     for (Face& f : faces) f.edge = halfEdgeOf(f.edge);
     return *this;
+}
+
+void Polyhedron::swapRecords(Polyhedron& other) {
+    std::swap(bboxMin, other.bboxMin);
+    std::swap(bboxMax, other.bboxMax);
+    std::swap(area, other.area);
+    std::swap(prepared, other.prepared);
+    std::swap(numVertices, other.numVertices);
+    std::swap(numInteriorEdges, other.numInteriorEdges);
+    std::swap(numEdges, other.numEdges);
+    std::swap(numFaces, other.numFaces);
+    std::swap(minPerimeter, other.minPerimeter);
+    openSet.swap(other.openSet);
+    vertices.swap(other.vertices);
+    halfEdges.swap(other.halfEdges);
+    faces.swap(other.faces);
+    perimeter.swap(other.perimeter);
 }

@@ -8,10 +8,13 @@
 #include <cctype>
 #include <cfloat>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include "model/console_line.h"
+#include "model/memory_use.h"
 
 namespace {
 const double kTwoPi = 6.283185307179586;
@@ -191,58 +194,44 @@ struct ObjTables {
     std::vector<long> faceLines;
     long numTex = 0;
     long numNormals = 0;
+
     // A chunk of a long line, or a last line, is echoed without a line end;
-    // the messages that follow it then start a line of their own.
-    bool echoOpen = false;
-
-    void echo(const char* line) {
-        printf("\t%s", line);
-        size_t n = std::strlen(line);
-        echoOpen = n == 0 || line[n - 1] != '\n';
-    }
-
-    __attribute__((format(printf, 2, 3))) void say(const char* format, ...) {
-        if (echoOpen) printf("\n");
-        echoOpen = false;
-        va_list args;
-        va_start(args, format);
-        std::vprintf(format, args);
-        va_end(args);
-    }
+    // whatever follows it starts a line of its own.
+    void echo(const char* line) { consoleLine("\t%s", line); }
 };
 
 // Checks one index against the count of its records read so far; `lowest` is
 // 1 for vertices and 0 for the optional texture and normal indices.
-bool indexInRange(ObjTables& t, long lineNo, const CornerIndex& index, long lowest, long count,
-                  const char* one, const char* many) {
+bool indexInRange(long lineNo, const CornerIndex& index, long lowest, long count, const char* one,
+                  const char* many) {
     if (index.value >= lowest && index.value <= count) return true;
     if (index.value < 0)
-        t.say("line %ld: face corner names %s %.*s; negative (relative) indices are not supported\n", lineNo,
-              one, index.textLength, index.text);
+        consoleLine("line %ld: face corner names %s %.*s; negative (relative) indices are not supported\n",
+                    lineNo, one, index.textLength, index.text);
     else if (index.value == 0)
-        t.say("line %ld: face corner names %s 0; %s are numbered from 1\n", lineNo, one, many);
+        consoleLine("line %ld: face corner names %s 0; %s are numbered from 1\n", lineNo, one, many);
     else
-        t.say("line %ld: face corner names %s %.*s, but only %ld %s %s defined\n", lineNo, one,
-              index.textLength, index.text, count, count == 1 ? one : many, count == 1 ? "is" : "are");
+        consoleLine("line %ld: face corner names %s %.*s, but only %ld %s %s defined\n", lineNo, one,
+                    index.textLength, index.text, count, count == 1 ? one : many, count == 1 ? "is" : "are");
     return false;
 }
 
 bool readVertexLine(std::list<Vertex>& vertices, ObjTables& t, const char* line, long lineNo) {
     char k[kChunkLength + 1], a[kChunkLength + 1] = "", b[kChunkLength + 1] = "", c[kChunkLength + 1] = "";
     if (std::sscanf(line, "%1023s %1023s %1023s %1023s", k, a, b, c) < 4)
-        t.say("error! vert coord should be 3D\n");
+        consoleLine("error! vert coord should be 3D\n");
     Vertex v;
     v.pos = Vec3(-std::atof(a), std::atof(b), std::atof(c));
     if (!std::isfinite(v.pos.x) || !std::isfinite(v.pos.y) || !std::isfinite(v.pos.z)) {
-        t.say("line %ld: vertex coordinate is not a finite number\n", lineNo);
+        consoleLine("line %ld: vertex coordinate is not a finite number\n", lineNo);
         return false;
     }
     // Lengths are multiplied with each other several times over by the
     // geometry and the solver; far beyond any real model they overflow.
     const double largest = 1e38;
     if (std::fabs(v.pos.x) > largest || std::fabs(v.pos.y) > largest || std::fabs(v.pos.z) > largest) {
-        t.say("line %ld: vertex coordinate is too large; coordinates must lie within -1e38 .. 1e38\n",
-              lineNo);
+        consoleLine("line %ld: vertex coordinate is too large; coordinates must lie within -1e38 .. 1e38\n",
+                    lineNo);
         return false;
     }
     vertices.push_back(v);
@@ -255,10 +244,10 @@ bool readVertexLine(std::list<Vertex>& vertices, ObjTables& t, const char* line,
 
 // Texture coordinates and normals are only counted; a short one is still
 // counted, with a warning. `words` includes the keyword.
-void warnIfShort(ObjTables& t, const char* line, int words, const char* warning) {
+void warnIfShort(const char* line, int words, const char* warning) {
     char w[4][kChunkLength + 1];
     if (std::sscanf(line, "%1023s %1023s %1023s %1023s", w[0], w[1], w[2], w[3]) < words)
-        t.say("%s", warning);
+        consoleLine("%s", warning);
 }
 
 // Reads the corners of a face line into `p`; says why and returns false when
@@ -268,12 +257,12 @@ bool readCorners(ObjTables& t, char* line, long lineNo, std::vector<Vertex*>& p,
     for (size_t i = 0; i < fields.size(); ++i) {
         Corner c = parseCorner(fields[i]);
         if (!c.hasVertex) {
-            t.say("line %ld: face corner %zu has no vertex number\n", lineNo, i + 1);
+            consoleLine("line %ld: face corner %zu has no vertex number\n", lineNo, i + 1);
             return false;
         }
-        if (!indexInRange(t, lineNo, c.vertex, 1, (long)t.vertices.size(), "vertex", "vertices") ||
-            !indexInRange(t, lineNo, c.texture, 0, t.numTex, "texture coordinate", "texture coordinates") ||
-            !indexInRange(t, lineNo, c.normal, 0, t.numNormals, "normal", "normals"))
+        if (!indexInRange(lineNo, c.vertex, 1, (long)t.vertices.size(), "vertex", "vertices") ||
+            !indexInRange(lineNo, c.texture, 0, t.numTex, "texture coordinate", "texture coordinates") ||
+            !indexInRange(lineNo, c.normal, 0, t.numNormals, "normal", "normals"))
             return false;
         p.push_back(t.vertices[c.vertex.value - 1]);
         numbers.push_back(c.vertex.value);
@@ -283,16 +272,16 @@ bool readCorners(ObjTables& t, char* line, long lineNo, std::vector<Vertex*>& p,
 
 // A face needs three corners and may name a vertex only once: the half-edge
 // records cannot hold anything else.
-bool isPolygon(ObjTables& t, long lineNo, std::vector<long> numbers) {
+bool isPolygon(long lineNo, std::vector<long> numbers) {
     if (numbers.size() < 3) {
-        t.say("line %ld: face has %zu corner%s; a face needs at least 3\n", lineNo, numbers.size(),
-              numbers.size() == 1 ? "" : "s");
+        consoleLine("line %ld: face has %zu corner%s; a face needs at least 3\n", lineNo, numbers.size(),
+                    numbers.size() == 1 ? "" : "s");
         return false;
     }
     std::sort(numbers.begin(), numbers.end());
     auto twice = std::adjacent_find(numbers.begin(), numbers.end());
     if (twice != numbers.end()) {
-        t.say("line %ld: face names vertex %ld twice\n", lineNo, *twice);
+        consoleLine("line %ld: face names vertex %ld twice\n", lineNo, *twice);
         return false;
     }
     return true;
@@ -322,7 +311,7 @@ void makeFace(std::list<Face>& faces, std::list<HalfEdge>& halfEdges, const std:
 bool readFaceLine(Polyhedron& model, ObjTables& t, char* line, long lineNo) {
     std::vector<Vertex*> p;
     std::vector<long> numbers;
-    if (!readCorners(t, line, lineNo, p, numbers) || !isPolygon(t, lineNo, numbers)) return false;
+    if (!readCorners(t, line, lineNo, p, numbers) || !isPolygon(lineNo, numbers)) return false;
     makeFace(model.faces, model.halfEdges, p);
     t.faceLines.push_back(lineNo);
     return true;
@@ -331,9 +320,9 @@ bool readFaceLine(Polyhedron& model, ObjTables& t, char* line, long lineNo) {
 // A long line is read in chunks. The first chunk of a vertex or face line
 // would give a wrong position or a wrong face (cut in the middle of a number,
 // say), so such a record is refused.
-bool isWhole(ObjTables& t, const Chunk& chunk, const char* record, long lineNo) {
+bool isWhole(const Chunk& chunk, const char* record, long lineNo) {
     if (!chunk.cut) return true;
-    t.say("line %ld: %s line is longer than %zu characters\n", lineNo, record, kChunkLength);
+    consoleLine("line %ld: %s line is longer than %zu characters\n", lineNo, record, kChunkLength);
     return false;
 }
 
@@ -355,35 +344,35 @@ bool readRecords(FILE* fp, Polyhedron& model, ObjTables& t) {
         bool ok = true;
         if (std::strcmp(word, "v") == 0) {
             t.echo(line);
-            ok = isWhole(t, chunk, "vertex", lineNo) && readVertexLine(model.vertices, t, line, lineNo);
+            ok = isWhole(chunk, "vertex", lineNo) && readVertexLine(model.vertices, t, line, lineNo);
         } else if (std::strcmp(word, "vt") == 0) {
             t.echo(line);
-            warnIfShort(t, line, 3, "error! tex coord should be 2D\n");
+            warnIfShort(line, 3, "error! tex coord should be 2D\n");
             ++t.numTex;
         } else if (std::strcmp(word, "vn") == 0) {
             t.echo(line);
-            warnIfShort(t, line, 4, "error! normal coord should be 3D\n");
+            warnIfShort(line, 4, "error! normal coord should be 3D\n");
             ++t.numNormals;
         } else if (std::strcmp(word, "f") == 0) {
             if (t.vertices.empty()) {
-                t.say("line %ld: face comes before any vertex\n", lineNo);
+                consoleLine("line %ld: face comes before any vertex\n", lineNo);
                 return false;
             }
             t.echo(line);
-            ok = isWhole(t, chunk, "face", lineNo) && readFaceLine(model, t, line, lineNo);
+            ok = isWhole(chunk, "face", lineNo) && readFaceLine(model, t, line, lineNo);
         }
         if (!ok) return false;
     }
     if (std::ferror(fp)) {
-        t.say("could not read file\n");
+        consoleLine("could not read file\n");
         return false;
     }
     if (t.vertices.empty()) {
-        t.say("the file defines no vertex\n");
+        consoleLine("the file defines no vertex\n");
         return false;
     }
     if (t.faceLines.empty()) {
-        t.say("the file defines no face\n");
+        consoleLine("the file defines no face\n");
         return false;
     }
     return true;
@@ -391,14 +380,14 @@ bool readRecords(FILE* fp, Polyhedron& model, ObjTables& t) {
 
 // Vertices that no face uses have no outgoing half-edge, which every later
 // step starts from; they are common in real files, so they go with a note.
-void dropUnusedVertices(std::list<Vertex>& vertices, ObjTables& t) {
+void dropUnusedVertices(std::list<Vertex>& vertices) {
     size_t before = vertices.size();
     vertices.remove_if([](const Vertex& v) { return v.edge.empty(); });
     size_t dropped = before - vertices.size();
     if (dropped == 1)
-        t.say("dropped 1 vertex that no face uses\n");
+        consoleLine("dropped 1 vertex that no face uses\n");
     else if (dropped > 1)
-        t.say("dropped %zu vertices that no face uses\n", dropped);
+        consoleLine("dropped %zu vertices that no face uses\n", dropped);
 }
 
 // Opens a regular file for reading, links followed. Anything else is
@@ -408,22 +397,156 @@ void dropUnusedVertices(std::list<Vertex>& vertices, ObjTables& t) {
 FILE* openRegularFile(const char* path) {
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        printf("could not open file\n");
+        consoleLine("could not open file\n");
         return nullptr;
     }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
-        printf("not a regular file: %s\n", path);
+        consoleLine("not a regular file: %s\n", path);
         return nullptr;
     }
     int flags = fcntl(fd, F_GETFL);
     FILE* fp = flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ? nullptr : fdopen(fd, "r");
     if (!fp) {
         close(fd);
-        printf("could not open file\n");
+        consoleLine("could not open file\n");
     }
     return fp;
+}
+
+// What a first pass over the file finds, before any record is built: the
+// lines the reader would take for vertex, texture, normal and face records,
+// and the corners of the faces. A line is taken by its first word, as the
+// reader takes it; where the two could differ (a keyword beyond the first
+// 1023 characters of a line, a NUL inside a face line) this pass counts
+// more, never fewer.
+struct RecordCounts {
+    double vertices = 0, faces = 0, corners = 0, others = 0;
+    double records() const { return vertices + faces + others; }
+};
+
+class RecordCounter {
+public:
+    explicit RecordCounter(RecordCounts& counts) : counts_(counts) {}
+
+    void feed(const char* p, size_t n) {
+        const char* end = p + n;
+        if (atFileStart_ && n >= 3 && isByteOrderMark(p)) p += 3;
+        atFileStart_ = false;
+        while (p < end) {
+            if (phase_ == Skip) {
+                const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', end - p));
+                if (!lineEnd) return;
+                p = lineEnd + 1;
+                phase_ = Leading;
+                continue;
+            }
+            const char c = *p++;
+            if (phase_ == Leading) {
+                if (c == '\0') {
+                    phase_ = Skip;  // the reader sees no word on this line
+                } else if (!isBlank(c)) {
+                    phase_ = Keyword;
+                    length_ = 0;
+                    addToKeyword(c);
+                }
+            } else if (phase_ == Keyword) {
+                if (isBlank(c) || c == '\0')
+                    endKeyword(c);
+                else
+                    addToKeyword(c);
+            } else if (c == '\n') {  // the corners of a face line
+                phase_ = Leading;
+            } else {
+                const bool separator = isBlank(c) || c == '\0';
+                if (!separator && !inCorner_) ++counts_.corners;
+                inCorner_ = !separator;
+            }
+        }
+    }
+
+    void finish() {
+        if (phase_ == Keyword) endKeyword('\n');
+    }
+
+private:
+    enum Phase { Leading, Keyword, Corners, Skip };
+
+    static bool isBlank(char c) { return std::isspace((unsigned char)c) != 0; }
+
+    void addToKeyword(char c) {
+        if (length_ < sizeof keyword_) keyword_[length_] = c;
+        ++length_;
+    }
+
+    void endKeyword(char c) {
+        const bool one = length_ == 1, two = length_ == 2;
+        if (one && keyword_[0] == 'v') {
+            ++counts_.vertices;
+        } else if (two && keyword_[0] == 'v' && (keyword_[1] == 't' || keyword_[1] == 'n')) {
+            ++counts_.others;
+        } else if (one && keyword_[0] == 'f') {
+            ++counts_.faces;
+            phase_ = c == '\n' ? Leading : Corners;
+            inCorner_ = false;
+            return;
+        }
+        phase_ = c == '\n' ? Leading : Skip;
+    }
+
+    RecordCounts& counts_;
+    Phase phase_ = Leading;
+    char keyword_[3] = {0, 0, 0};
+    size_t length_ = 0;
+    bool inCorner_ = false;
+    bool atFileStart_ = true;
+};
+
+// Reads the whole file in large blocks and puts it back to its start;
+// false when it cannot be read.
+bool countRecords(FILE* fp, RecordCounts& counts) {
+    std::vector<char> block(1 << 20);
+    RecordCounter counter(counts);
+    size_t n;
+    while ((n = std::fread(block.data(), 1, block.size(), fp)) > 0) counter.feed(block.data(), n);
+    counter.finish();
+    return !std::ferror(fp) && std::fseek(fp, 0, SEEK_SET) == 0;
+}
+
+const double kMegabyte = 1048576.0;
+
+// The model is judged as Develop judges its systems: within half of the
+// memory the process may use, the rest being left for the model open now,
+// its crease pattern, the views and Develop.
+bool fitsInMemory(const RecordCounts& counts) {
+    const double bytes = loadBytes(counts.vertices, counts.faces, counts.corners);
+    const double limit = LayoutSolver::storageLimit();
+    if (bytes <= limit) return true;
+    consoleLine("model too large to open (v:%.0f f:%.0f): loading may need %.1f MB, %.1f MB allowed\n",
+                counts.vertices, counts.faces, bytes / kMegabyte, limit / kMegabyte);
+    return false;
+}
+
+// Reads the records of a file that was judged to fit and checks the surface
+// they make; -1, having said why, when the file is refused.
+int readSurface(FILE* fp, Polyhedron& model) {
+    ObjTables t;
+    t.vertices.reserve(10000);
+    t.vertexLines.reserve(10000);
+    t.faceLines.reserve(10000);
+    if (!readRecords(fp, model, t)) return -1;
+    std::string reason;
+    if (model.checkSurface(t.vertexLines, t.faceLines, reason) != 0) {
+        consoleLine("%s", reason.c_str());
+        return -1;
+    }
+    dropUnusedVertices(model.vertices);
+    return 0;
+}
+
+void sayOutOfMemory(double vertices, double faces) {
+    consoleLine("not enough memory to open the model (v:%.0f f:%.0f)\n", vertices, faces);
 }
 
 }  // namespace
@@ -431,20 +554,25 @@ FILE* openRegularFile(const char* path) {
 int Polyhedron::readOBJ(const char* path) {
     FILE* fp = openRegularFile(path);
     if (!fp) return -1;
-    ObjTables t;
-    t.vertices.reserve(10000);
-    t.vertexLines.reserve(10000);
-    t.faceLines.reserve(10000);
-    bool read = readRecords(fp, *this, t);
-    std::fclose(fp);
-    if (!read) return -1;
-    std::string reason;
-    if (checkSurface(t.vertexLines, t.faceLines, reason) != 0) {
-        t.say("%s", reason.c_str());
-        return -1;
+    RecordCounts counts;
+    int result = -1;
+    try {
+        if (!countRecords(fp, counts)) {
+            consoleLine("could not read file\n");
+        } else if (counts.records() == 0) {
+            // Nothing the reader would echo or say before this: a large file
+            // without records need not be read once more.
+            consoleLine("the file defines no vertex\n");
+        } else if (fitsInMemory(counts)) {
+            result = readSurface(fp, *this);
+        }
+    } catch (const std::bad_alloc&) {
+        // The records made so far go with the model, which the caller drops.
+        sayOutOfMemory(counts.vertices, counts.faces);
+        result = -1;
     }
-    dropUnusedVertices(vertices, t);
-    return 0;
+    std::fclose(fp);
+    return result;
 }
 
 void Polyhedron::pairHalfEdges() {
@@ -494,33 +622,38 @@ void Polyhedron::closeBoundary() {
 
 void Polyhedron::checkTopology() {
     for (Face& f : faces)
-        if (!f.edge) printf("i->edge == NULL\n");
+        if (!f.edge) consoleLine("i->edge == NULL\n");
     for (HalfEdge& h : halfEdges) {
-        if (!h.pair) printf("i->pair == NULL\n");
-        if (!h.prev) printf("i->prev == NULL\n");
-        if (!h.next) printf("i->next == NULL\n");
-        if (!h.vert) printf("i->vert == NULL\n");
-        if (!h.face && !h.onCut) printf("i->face == NULL\n");
+        if (!h.pair) consoleLine("i->pair == NULL\n");
+        if (!h.prev) consoleLine("i->prev == NULL\n");
+        if (!h.next) consoleLine("i->next == NULL\n");
+        if (!h.vert) consoleLine("i->vert == NULL\n");
+        if (!h.face && !h.onCut) consoleLine("i->face == NULL\n");
     }
     for (Vertex& v : vertices)
-        if (v.edge.empty()) printf("i->edge.empty\n");
+        if (v.edge.empty()) consoleLine("i->edge.empty\n");
     for (auto it = perimeter.begin(); it != perimeter.end(); ++it) {
         auto nx = std::next(it);
         if (nx == perimeter.end()) nx = perimeter.begin();
         // A missing link has been named above; it is not followed.
-        if (!(*nx)->prev || (*it)->vert != (*nx)->prev->vert) printf("error: perimeter not connected\n");
+        if (!(*nx)->prev || (*it)->vert != (*nx)->prev->vert) consoleLine("error: perimeter not connected\n");
     }
 }
 
 int Polyhedron::load(const char* path) {
     int r = readOBJ(path);
     if (r != 0) return r;
-    pairHalfEdges();
-    floodFromFace(&faces.front());
-    triangulateFaces();
-    updateGeometry();
-    computeOffsets();
-    numberElements();
-    computeCutDistances();
+    try {
+        pairHalfEdges();
+        floodFromFace(&faces.front());
+        triangulateFaces();
+        updateGeometry();
+        computeOffsets();
+        numberElements();
+        computeCutDistances();
+    } catch (const std::bad_alloc&) {
+        sayOutOfMemory((double)vertices.size(), (double)faces.size());
+        return -1;
+    }
     return 0;
 }

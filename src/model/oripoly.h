@@ -138,6 +138,11 @@ public:
     Polyhedron(const Polyhedron&) = delete;
     // Deep copy: every element copied and relinked among the copies.
     Polyhedron& operator=(const Polyhedron& source);
+    // Exchanges the records, the cut and the measures with `other`, every
+    // record keeping its address, and allocates nothing: a step that ran out
+    // of memory half-way takes back the copy it had made. The solvers and
+    // the crease patterns stay with their models.
+    void swapRecords(Polyhedron& other);
 
     // Records and numbering.
     void clearVisited();

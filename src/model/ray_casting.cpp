@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/console_line.h"
+#include "model/memory_use.h"
 #include "model/oripoly.h"
 #include "model/ray_index.h"
 
@@ -128,6 +130,14 @@ bool acceptanceTriangle(const TriangleRecord& r, double reach, RayIndex::Triangl
 class RecordSearch {
 public:
     explicit RecordSearch(size_t faceCount) : faceStamp_(faceCount, 0), faceTouches_(faceCount, 0) {}
+
+    // The most a search over `records` records of `faces` faces holds: its
+    // entries, pushed one by one, beside the index being built and the
+    // triangles it is built from.
+    static double bytesFor(double records, double faces) {
+        return 2.0 * records * (sizeof(Entry) + sizeof(int)) + RayIndex::bytesFor(records) +
+               faces * (sizeof(unsigned) + sizeof(char));
+    }
 
     void addFace(const Face& f, int slot, const std::vector<TriangleRecord>& records) {
         for (const TriangleRecord& r : records)
@@ -273,6 +283,8 @@ void limitAlongOffset(Vertex* v, RecordSearch& search) {
 
 }  // namespace
 
+double recordSearchBytes(double records, double faces) { return RecordSearch::bytesFor(records, faces); }
+
 void TriangleRecord::init(const Vec3& e1, const Vec3& e2) {
     Vec3 n = unit(cross(e1, e2));
     // Columns e1, e2, n: the rows of the inverse are the cross products of
@@ -298,14 +310,14 @@ Vec3 TriangleRecord::toLocal(const Vec3& p) const {
 double TriangleRecord::rayHit(Vec3 P, Vec3 d) const { return hitAlongDirection(*this, P, rayDirection(d)); }
 
 void Polyhedron::computeOffsets() {
-    printf("_");
+    consolePrintf("_");
     for (Face& f : faces) buildFan(f, false, f.triangles);
     {
         RecordSearch search = surfaceRecords(*this);
         search.build(firstLimit(*this) / 0.5, vertices);
         for (Vertex& v : vertices) {
             offsetAlongNormals(*this, &v, search);
-            printf(".");
+            consolePrintf(".");
         }
     }
     for (Face& f : faces) buildFan(f, true, f.offsetTriangles);

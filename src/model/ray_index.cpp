@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -90,6 +91,23 @@ size_t nodeCount(int count) {
     return count <= kLeafSize ? 1 : 1 + nodeCount(count / 2) + nodeCount(count - count / 2);
 }
 
+// nodeCount for counts of any size: the halves of one level take two
+// neighbouring counts only, so each is counted once.
+double nodesFor(double count, std::map<double, double>& known) {
+    if (count <= kLeafSize) return 1.0;
+    auto found = known.find(count);
+    if (found != known.end()) return found->second;
+    const double half = std::floor(count / 2);
+    const double nodes = 1.0 + nodesFor(half, known) + nodesFor(count - half, known);
+    known.emplace(count, nodes);
+    return nodes;
+}
+
+double nodesFor(double count) {
+    std::map<double, double> known;
+    return nodesFor(count, known);
+}
+
 // Narrows [enter, leave] to the ray parameters inside one slab.
 bool slab(double lo, double hi, double p, double d, double& enter, double& leave) {
     if (d == 0.0) return lo <= p && p <= hi;
@@ -116,6 +134,10 @@ bool RayIndex::meets(const Node& n, const Vec3& P, const Vec3& d, double reach, 
     return slab(n.lo.x, n.hi.x, dot(n.axis[0], P), dot(n.axis[0], d), enter, leave) &&
            slab(n.lo.y, n.hi.y, dot(n.axis[1], P), dot(n.axis[1], d), enter, leave) &&
            slab(n.lo.z, n.hi.z, dot(n.axis[2], P), dot(n.axis[2], d), enter, leave);
+}
+
+double RayIndex::bytesFor(double triangles) {
+    return sizeof(Node) * nodesFor(std::floor(triangles)) + (sizeof(Triangle) + sizeof(int)) * triangles;
 }
 
 void RayIndex::build(std::vector<Triangle> triangles, double slack) {

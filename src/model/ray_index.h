@@ -24,6 +24,9 @@ public:
     // few eps of the largest coordinate, segment point or reach in play.
     // Median splits keep the tree balanced: O(n log n) to build.
     void build(std::vector<Triangle> triangles, double slack);
+    // The most that build() holds for `triangles` triangles, its argument
+    // included, and what the index keeps of it.
+    static double bytesFor(double triangles);
 
     // Calls visit(id) for every triangle that the segment P + t d,
     // 0 <= t <= reach, comes within pad of, and possibly for others. visit

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/edge_terms.h"
 #include "solver/linear_algebra.h"
@@ -60,7 +61,7 @@ void LayoutSolver::enforceAngleConditions() {
     bool changed = true;
     for (int passes = 0; changed && passes < kMaxPasses; ++passes) {
         std::fill(angleStep.begin(), angleStep.end(), 0.0);
-        printf(".");
+        consolePrintf(".");
         changed = false;
 
         for (HalfEdge& h : model->halfEdges) {
@@ -138,7 +139,7 @@ void LayoutSolver::printVertexAngleSums() {
             sum += (h->pair && h->pair->face ? h->pair->cornerAngle : outside) +
                    signedValue(*this, edgeAngles, h);
         });
-        printf("%f ", sum / kPi);
+        consolePrintf("%f ", sum / kPi);
     }
 }
 

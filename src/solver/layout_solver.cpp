@@ -1,11 +1,11 @@
 #include "solver/layout_solver.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <new>
 
+#include "model/console_line.h"
+#include "model/memory_use.h"
 #include "model/oripoly.h"
 
 double LayoutSolver::storageLimitOverride = 0.0;
@@ -13,8 +13,6 @@ double LayoutSolver::storageLimitOverride = 0.0;
 namespace {
 
 const double kMegabyte = 1048576.0;
-// Used when the machine does not tell its memory size.
-const double kFallbackLimit = 2048.0 * kMegabyte;
 
 // swap, unlike clear(), hands the memory back.
 void freeArray(std::vector<double>& a) { std::vector<double>().swap(a); }
@@ -39,19 +37,21 @@ double LayoutSolver::storageBytes(double V, double E, double F) {
 // the library's own workspace.
 double LayoutSolver::storageLimit() {
     if (storageLimitOverride > 0.0) return storageLimitOverride;
-    long pages = sysconf(_SC_PHYS_PAGES);
-    long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return kFallbackLimit;
-    return 0.5 * (double)pages * (double)pageSize;
+    return 0.5 * processMemoryLimit();
 }
 
 bool LayoutSolver::storageFits(int v, int e, int f, double bytes) {
     double limit = storageLimit();
     if (bytes <= limit) return true;
     // Loading and the offsets dots leave the console inside a line.
-    printf("\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.1f MB, %.1f MB allowed\n", v,
-           e, f, bytes / kMegabyte, limit / kMegabyte);
+    consolePrintf(
+        "\nmodel too large to develop (v:%d e:%d f:%d): the solver may need %.1f MB, %.1f MB allowed\n", v, e,
+        f, bytes / kMegabyte, limit / kMegabyte);
     return false;
+}
+
+void LayoutSolver::sayOutOfMemory(const char* step, int v, int e, int f, const char* outcome) {
+    consoleLine("not enough memory to %s (v:%d e:%d f:%d); %s\n", step, v, e, f, outcome);
 }
 
 bool LayoutSolver::allocate() {
@@ -70,9 +70,9 @@ bool LayoutSolver::allocate() {
             release();
             return false;
         }
-        printf("\nv:%d e:%d f:%d\n", numVertices, numEdges, numFaces);
-        printf("DOF:%d\n", 2 * numFaces - numEdges);
-        printf("num_outer_edge:%d\n", numOuterEdges);
+        consolePrintf("\nv:%d e:%d f:%d\n", numVertices, numEdges, numFaces);
+        consolePrintf("DOF:%d\n", 2 * numFaces - numEdges);
+        consolePrintf("num_outer_edge:%d\n", numOuterEdges);
     }
 
     release();
@@ -105,8 +105,9 @@ bool LayoutSolver::allocate() {
     }
     if (!sized) {
         release();
-        printf("not enough memory to develop (v:%d e:%d f:%d): %.0f MB could not be allocated\n", numVertices,
-               numEdges, numFaces, storageBytes(numVertices, numEdges, numFaces) / kMegabyte);
+        consoleLine("not enough memory to develop (v:%d e:%d f:%d): %.0f MB could not be allocated\n",
+                    numVertices, numEdges, numFaces,
+                    storageBytes(numVertices, numEdges, numFaces) / kMegabyte);
         return false;
     }
     return true;

@@ -86,12 +86,17 @@ public:
     // whether `bytes` fit in what this machine allows (printing one line about
     // a model of v, e, f if not). The factors' fill depends on the pattern:
     // each is judged by its ordering, within what the storage leaves, and
-    // factorRefused is set when one would not fit.
+    // factorRefused is set when one would not fit, or when the memory for
+    // one could not be had.
     static double storageBytes(double V, double E, double F);
     static bool storageFits(int v, int e, int f, double bytes);
-    // Half the physical memory, unless storageLimitOverride is positive.
+    // Half the memory this process may use (processMemoryLimit), unless
+    // storageLimitOverride is positive. Open judges a file by it too.
     static double storageLimit();
     static double storageLimitOverride;
+    // The one line of a step that memory could not be had for, on a model
+    // of v, e, f, and what became of it.
+    static void sayOutOfMemory(const char* step, int v, int e, int f, const char* outcome);
 
     // Linear algebra shared by every step, on a constraint matrix X with m
     // rows and n columns and the factor of X X^T + ridge I. Without a factor

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <new>
 
+#include "model/console_line.h"
 #include "solver/layout_solver.h"
 
 namespace {
@@ -154,9 +155,7 @@ NormalFactor::~NormalFactor() { release(); }
 void NormalFactor::freeFactor() {
     if (!common_) return;
     if (factor_) cholmod_free_factor(&factor_, common_);
-    if (solution_) cholmod_free_dense(&solution_, common_);
-    if (workY_) cholmod_free_dense(&workY_, common_);
-    if (workE_) cholmod_free_dense(&workE_, common_);
+    std::vector<double>().swap(work_);
     ready_ = false;
 }
 
@@ -215,6 +214,7 @@ bool NormalFactor::factorise(const SparseMatrix& X, double ridge, double allowed
     size_ = X.rows();
     neededBytes_ = 0.0;
     tooLarge_ = false;
+    outOfMemory_ = false;
     if (size_ == 0) {
         ready_ = true;
         return true;
@@ -222,7 +222,8 @@ bool NormalFactor::factorise(const SparseMatrix& X, double ridge, double allowed
     if (!common_) {
         common_ = new (std::nothrow) cholmod_common;
         if (!common_) {
-            printf("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
+            outOfMemory_ = true;
+            consoleLine("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
             return false;
         }
         cholmod_start(common_);
@@ -275,7 +276,9 @@ bool NormalFactor::factorise(const SparseMatrix& X, double ridge, double allowed
         double beta[2] = {ridge, 0.0};
         cholmod_factorize_p(&A, beta, nullptr, 0, factor_, common_);
     }
-    bool factorised = factor_ && common_->status == CHOLMOD_OK && factor_->minor == factor_->n;
+    // solve() reads a simplicial LL' factor, which the settings above ask for.
+    bool factorised = factor_ && common_->status == CHOLMOD_OK && factor_->minor == factor_->n &&
+                      !factor_->is_super && factor_->is_ll;
     if (factorised) {
         // A non-finite entry need not stop the factorisation; it shows on the diagonal.
         const int* p = static_cast<const int*>(factor_->p);
@@ -283,35 +286,53 @@ bool NormalFactor::factorise(const SparseMatrix& X, double ridge, double allowed
         for (size_t j = 0; factorised && j < factor_->n; ++j)
             factorised = x[p[j]] > 0.0 && std::isfinite(x[p[j]]);
     }
+    int status = common_->status;
+    if (factorised) {
+        try {
+            work_.assign((size_t)size_, 0.0);
+        } catch (const std::bad_alloc&) {
+            factorised = false;
+            status = CHOLMOD_OUT_OF_MEMORY;
+        }
+    }
     if (!factorised) {
-        int status = common_->status;
         freeFactor();
-        if (status == CHOLMOD_OUT_OF_MEMORY)
-            printf("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
+        outOfMemory_ = status == CHOLMOD_OUT_OF_MEMORY;
+        if (outOfMemory_)
+            consoleLine("solver: not enough memory to factorise the %dx%d normal matrix\n", size_, size_);
         else
-            printf("solver: the %dx%d normal matrix could not be factorised\n", size_, size_);
+            consoleLine("solver: the %dx%d normal matrix could not be factorised\n", size_, size_);
         return false;
     }
     ready_ = true;
     return true;
 }
 
+// P^T L^-T L^-1 P y with the simplicial factor's columns, the diagonal first
+// in each: unlike the library's solve, it allocates nothing, so memory
+// running out never leaves a projection half done.
 bool NormalFactor::solve(double* y) {
     if (!ready_) return false;
     if (size_ == 0) return true;
-    cholmod_dense B;
-    B.nrow = (size_t)size_;
-    B.ncol = 1;
-    B.nzmax = (size_t)size_;
-    B.d = (size_t)size_;
-    B.x = y;
-    B.z = nullptr;
-    B.xtype = CHOLMOD_REAL;
-    B.dtype = CHOLMOD_DOUBLE;
-    if (!cholmod_solve2(CHOLMOD_A, factor_, &B, nullptr, &solution_, nullptr, &workY_, &workE_, common_))
-        return false;
-    const double* x = static_cast<const double*>(solution_->x);
-    std::copy(x, x + size_, y);
+    const int* perm = static_cast<const int*>(factor_->Perm);
+    const int* p = static_cast<const int*>(factor_->p);
+    const int* i = static_cast<const int*>(factor_->i);
+    const int* nz = static_cast<const int*>(factor_->nz);
+    const double* x = static_cast<const double*>(factor_->x);
+    double* w = work_.data();
+    const int n = size_;
+    for (int k = 0; k < n; ++k) w[k] = y[perm[k]];
+    for (int j = 0; j < n; ++j) {
+        const double wj = w[j] / x[p[j]];
+        w[j] = wj;
+        for (int k = p[j] + 1; k < p[j] + nz[j]; ++k) w[i[k]] -= x[k] * wj;
+    }
+    for (int j = n - 1; j >= 0; --j) {
+        double wj = w[j];
+        for (int k = p[j] + 1; k < p[j] + nz[j]; ++k) wj -= x[k] * w[i[k]];
+        w[j] = wj / x[p[j]];
+    }
+    for (int k = 0; k < n; ++k) y[perm[k]] = w[k];
     return true;
 }
 
@@ -334,8 +355,13 @@ void LayoutSolver::factorNormalMatrix(const SparseMatrix& X, NormalFactor& facto
     for (const NormalFactor* other : {&angleFactor, &widthFactor, &translationFactor})
         if (other != &factor) held += (double)other->bytes();
     const double allowed = reinstating ? std::numeric_limits<double>::infinity() : storageLimit() - held;
-    if (factor.factorise(X, ridge, allowed) || !factor.tooLarge()) return;
-    storageFits(numVertices, numEdges, numFaces, held + factor.neededBytes());
+    if (factor.factorise(X, ridge, allowed)) return;
+    // Memory that could not be had refuses the solve as memory judged too
+    // small does; a matrix without a factor (a non-finite entry) does not.
+    if (factor.tooLarge())
+        storageFits(numVertices, numEdges, numFaces, held + factor.neededBytes());
+    else if (!factor.outOfMemory())
+        return;
     factorRefused = true;
 }
 

@@ -95,6 +95,8 @@ public:
     // was allowed.
     double neededBytes() const { return neededBytes_; }
     bool tooLarge() const { return tooLarge_; }
+    // The last factorise() failed because memory could not be had.
+    bool outOfMemory() const { return outOfMemory_; }
 
 private:
     void freeFactor();
@@ -104,13 +106,13 @@ private:
 
     cholmod_common_struct* common_ = nullptr;
     cholmod_factor_struct* factor_ = nullptr;
-    cholmod_dense_struct* solution_ = nullptr;
-    cholmod_dense_struct* workY_ = nullptr;
-    cholmod_dense_struct* workE_ = nullptr;
+    // The solves' workspace, had with the factor.
+    std::vector<double> work_;
     int size_ = 0;
     bool ready_ = false;
     double neededBytes_ = 0.0;
     bool tooLarge_ = false;
+    bool outOfMemory_ = false;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/layout_terms.h"
 #include "solver/linear_algebra.h"
@@ -59,7 +60,7 @@ bool LayoutSolver::layoutFinite() const {
 }
 
 void LayoutSolver::halt() {
-    if (!halted) printf("\nsolver stopped: a tuck width or a face position is not finite\n");
+    if (!halted) consolePrintf("\nsolver stopped: a tuck width or a face position is not finite\n");
     halted = true;
 }
 

@@ -1,12 +1,19 @@
 #include "solver/pipeline.h"
 
+#include <dirent.h>
+#include <locale.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "creasepattern/dxf_export.h"
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/saved_layout.h"
 
@@ -67,26 +74,97 @@ void solveFromAngles(LayoutSolver& solver) {
 
 }  // namespace
 
+namespace {
+
+// The records of `model` handed back, without a copy (and so without
+// memory, which may have just run out).
+void dropRecords(Polyhedron& model) {
+    Polyhedron empty;
+    model.swapRecords(empty);
+}
+
+void sayOutOfMemory(const char* step, const Polyhedron& model, const char* outcome) {
+    LayoutSolver::sayOutOfMemory(step, model.numVertices, model.numEdges, model.numFaces, outcome);
+}
+
+// Prepares and solves the working model; false when its storage, a factor
+// or any memory on the way could not be had, the reason said.
+bool prepareAndSolve(Polyhedron& working) {
+    LayoutSolver& solver = working.solver;
+    try {
+        working.prepare();
+        solver.model = &working;
+        if (solver.allocate()) {
+            solver.solveAngles();
+            if (!solver.factorRefused) solveFromAngles(solver);
+        }
+        if (!solver.allocated || solver.factorRefused) return false;
+        // A width that stops being finite before the first idle step goes back here.
+        solver.rememberFiniteLayout();
+        return true;
+    } catch (const std::bad_alloc&) {
+        sayOutOfMemory("develop", working, "the model stays as it was");
+        return false;
+    }
+}
+
+}  // namespace
+
 bool developFirst(Polyhedron& working, Polyhedron& backup) {
     if (working.faces.empty()) return false;
     if (!preparedModelFits(working)) return false;
 
-    backup = working;
-    working.prepare();
-    LayoutSolver& solver = working.solver;
-    solver.model = &working;
-    if (solver.allocate()) {
-        solver.solveAngles();
-        if (!solver.factorRefused) solveFromAngles(solver);
+    try {
+        backup = working;
+    } catch (const std::bad_alloc&) {
+        dropRecords(backup);
+        sayOutOfMemory("develop", working, "the model stays as it was");
+        return false;
     }
-    if (!solver.allocated || solver.factorRefused) {
-        // The model stays as it was: closed along its cut, undeveloped.
-        working = backup;
+    if (!prepareAndSolve(working)) {
+        // The model stays as it was, closed along its cut and undeveloped:
+        // the copy just taken is that model, record for record.
+        working.solver.dropSolution();
+        working.swapRecords(backup);
+        dropRecords(backup);
         return false;
     }
     working.checkTopology();
     return true;
 }
+
+namespace {
+
+// The correction of Develop again, kept only when its edges' copies overlap
+// less than before; false when a factor or other memory could not be had.
+bool correctLayout(Polyhedron& working, const SavedLayout& saved) {
+    LayoutSolver& solver = working.solver;
+    const double before = solver.penaltyOf(1.0, 0.0, 0.0);
+    solver.correctAnglesFromLayout();
+    solveFromAngles(solver);
+    if (solver.factorRefused) return false;
+    const double after = solver.penaltyOf(1.0, 0.0, 0.0);
+    if (after < before) {
+        solver.halted = false;
+        solver.rememberFiniteLayout();
+        return true;
+    }
+    saved.restore(working);
+    if (solver.factorRefused) return false;
+    if (!solver.layoutFinite()) {
+        solver.halted = true;
+        consolePrintf(
+            "\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not "
+            "finite\n");
+        return true;
+    }
+    solver.halted = false;
+    consolePrintf("\nDevelop again kept the layout: the correction did not lower the penalty (%g, was %g)\n",
+                  after, before);
+    return true;
+}
+
+}  // namespace
 
 void developAgain(Polyhedron& working) {
     LayoutSolver& solver = working.solver;
@@ -97,30 +175,23 @@ void developAgain(Polyhedron& working) {
     // on a layout that the penalty steps have improved (converged ones above
     // all) mostly overlaps more than before: it is kept only when the copies
     // of the edges overlap less than they did.
-    const SavedLayout saved(working);
-    const double before = solver.penaltyOf(1.0, 0.0, 0.0);
-    solver.correctAnglesFromLayout();
-    solveFromAngles(solver);
-    if (solver.factorRefused) {
-        solver.dropSolution();
-        return;
+    try {
+        const SavedLayout saved(working);
+        bool done = false;
+        try {
+            done = correctLayout(working, saved);
+        } catch (const std::bad_alloc&) {
+            sayOutOfMemory("develop again", working, "the layout stays as it was");
+        }
+        // Refused: the layout goes back onto storage sized afresh, as a
+        // refused topology edit puts it back.
+        if (!done) {
+            solver.dropSolution();
+            saved.reinstate(working);
+        }
+    } catch (const std::bad_alloc&) {
+        sayOutOfMemory("develop again", working, "the layout stays as it was");
     }
-    const double after = solver.penaltyOf(1.0, 0.0, 0.0);
-    if (after < before) {
-        solver.halted = false;
-        return;
-    }
-    saved.restore(working);
-    if (!solver.layoutFinite()) {
-        solver.halted = true;
-        printf(
-            "\nDevelop again kept the layout: the solver is stopped, a tuck width or a face position is not "
-            "finite\n");
-        return;
-    }
-    solver.halted = false;
-    printf("\nDevelop again kept the layout: the correction did not lower the penalty (%g, was %g)\n", after,
-           before);
 }
 
 double convergedPenalty(const Polyhedron& model) {
@@ -166,13 +237,12 @@ IdleStepResult takePenaltyStep(Polyhedron& working, const SolverOptions& options
 
 }  // namespace
 
-IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging) {
+namespace {
+
+IdleStepResult stepIdle(Polyhedron& working, const SolverOptions& options, bool converging) {
     IdleStepResult result;
     LayoutSolver& solver = working.solver;
     CreasePattern& pattern = working.creasePattern;
-    // A solver without its storage (memory that could not be had) has nothing to step.
-    if (!solver.allocated) return result;
-
     // A width or a position made non-finite since the last step (by a tool,
     // say) goes back to the last finite layout, as one made by a step does.
     if (!solver.halted && !solver.layoutFinite()) {
@@ -197,19 +267,34 @@ IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool 
     return result;
 }
 
-bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
-    if (!options.creasePatternOn && !options.angleCondition && !options.avoidIntersection) return false;
-    // A solver without its storage has no layout to build from.
-    if (!working.solver.allocated) return false;
+}  // namespace
+
+IdleStepResult idleStep(Polyhedron& working, const SolverOptions& options, bool converging) {
+    LayoutSolver& solver = working.solver;
+    // A solver without its storage (memory that could not be had) has nothing to step.
+    if (!solver.allocated) return IdleStepResult();
+    try {
+        return stepIdle(working, options, converging);
+    } catch (const std::bad_alloc&) {
+        // The step is taken back, and the solver stops on the layout it
+        // started from, as on a width that is not finite, until Develop again.
+        solver.restoreFiniteLayout();
+        if (!solver.halted)
+            sayOutOfMemory("take a step", working,
+                           "the solver stops on the last finite layout until Develop");
+        solver.halted = true;
+        IdleStepResult result;
+        result.penalty = kNotFinite;
+        return result;
+    }
+}
+
+namespace {
+
+void tickPattern(Polyhedron& working, const SolverOptions& options, std::vector<Vec2>& corners) {
     CreasePattern& pattern = working.creasePattern;
-    std::vector<Vec2> corners = sheetCorners(working);
     bool flipsDone = false;
     if (pattern.built) {
-        // Flips and lines follow the corners alone: a layout at rest keeps
-        // them, and large patterns are not made again twice a second.
-        if (pattern.tickedFlipsDone && corners == pattern.tickedCorners &&
-            options.creasePatternOn == pattern.tickedLines)
-            return false;
         pattern.clearCreaseLines();
         pattern.triangulateVertexMolecules();
         flipsDone = pattern.improveVertexMolecules() == 0;
@@ -226,10 +311,100 @@ bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
     pattern.tickedCorners.swap(corners);
     pattern.tickedLines = options.creasePatternOn;
     pattern.tickedFlipsDone = flipsDone;
+}
+
+}  // namespace
+
+bool creasePatternTick(Polyhedron& working, const SolverOptions& options) {
+    if (!options.creasePatternOn && !options.angleCondition && !options.avoidIntersection) return false;
+    // A solver without its storage has no layout to build from.
+    if (!working.solver.allocated) return false;
+    CreasePattern& pattern = working.creasePattern;
+    std::vector<Vec2> corners;
+    try {
+        corners = sheetCorners(working);
+        // Flips and lines follow the corners alone: a layout at rest keeps
+        // them, and large patterns are not made again twice a second. Nor is
+        // a pattern that memory could not be had for on this layout.
+        const bool sameTick =
+            corners == pattern.tickedCorners && options.creasePatternOn == pattern.tickedLines;
+        if (sameTick && (pattern.built ? pattern.tickedFlipsDone : !pattern.tickedCorners.empty()))
+            return false;
+        tickPattern(working, options, corners);
+    } catch (const std::bad_alloc&) {
+        // A pattern half made (or lines judged on another layout) is not
+        // shown or saved: it goes, handing its memory back, and is made
+        // again once the layout moves.
+        pattern.clear();
+        pattern.tickedCorners.swap(corners);
+        pattern.tickedLines = options.creasePatternOn;
+        sayOutOfMemory("make the crease pattern", working, "it is made again once the layout moves");
+    }
     return true;
 }
 
+namespace {
+
+bool onSheetFinite(const Vec2& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// Every width, face position and corner of the layout finite: the writer
+// leaves out what is not, and a file without some faces is no design.
+bool layoutWritableWhole(const Polyhedron& working) {
+    if (!working.solver.layoutFinite()) return false;
+    for (const HalfEdge& h : working.halfEdges)
+        if (h.face && !onSheetFinite(h.face->translation + h.corner)) return false;
+    return true;
+}
+
+// The writer names its file .plicatrope-save-XXXXXX in the target's
+// directory and renames it once it is whole; one it was writing when memory
+// ran out is still open here, and goes.
+void removeUnfinishedSave() {
+    DIR* fds = opendir("/proc/self/fd");
+    if (!fds) return;
+    const char* const prefix = "/.plicatrope-save-";
+    while (const dirent* entry = readdir(fds)) {
+        char link[320], target[4096];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%s", entry->d_name);
+        ssize_t n = readlink(link, target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        const char* name = std::strstr(target, prefix);
+        if (name && !std::strchr(name + 1, '/') && !std::strstr(name, " (deleted)")) unlink(target);
+    }
+    closedir(fds);
+}
+
+}  // namespace
+
 int savePattern(Polyhedron& working, const SolverOptions& options, double a, double b, const char* path) {
-    if (options.creasePatternOn) creasePatternTick(working, options);
-    return exportDXF(working, !options.creasePatternOn, a, b, path);
+    const char* name = path ? path : "";
+    if (!layoutWritableWhole(working)) {
+        consoleLine(
+            "could not save the crease pattern to %s: a tuck width or a face position is not finite, nothing "
+            "was saved\n",
+            name);
+        return -1;
+    }
+    if (options.creasePatternOn) {
+        creasePatternTick(working, options);
+        if (!working.creasePattern.built) {
+            consoleLine(
+                "could not save the crease pattern to %s: its crease lines could not be made, nothing was "
+                "saved\n",
+                name);
+            return -1;
+        }
+    }
+    // The writer's own lines say nothing of an open line before them.
+    startConsoleLine();
+    try {
+        return exportDXF(working, !options.creasePatternOn, a, b, path);
+    } catch (const std::bad_alloc&) {
+        // The writer had switched to the C locale for its numbers.
+        uselocale(LC_GLOBAL_LOCALE);
+        removeUnfinishedSave();
+        consoleLine("could not save the crease pattern to %s: not enough memory, nothing was saved\n", name);
+        return -1;
+    }
 }

@@ -1,4 +1,5 @@
 #include <list>
+#include <new>
 
 #include "model/oripoly.h"
 #include "solver/saved_layout.h"
@@ -19,6 +20,7 @@ bool LayoutSolver::rebuild() {
             penaltyStep(1.0, 0.0, 0.0);
             layoutFaces();
             centreLayout();
+            rememberFiniteLayout();
             return true;
         }
     }
@@ -44,9 +46,19 @@ class EditLog {
 public:
     explicit EditLog(Polyhedron& model) : model_(model) {}
 
+    // Each edit is logged before it is made, so that memory running out
+    // cannot leave a change out of the undo; a split that memory could not
+    // be had for has changed nothing (and is not logged).
     HalfEdge* split(HalfEdge* h) {
-        HalfEdge* made = model_.splitIntoDigon(h);
-        if (made) edits_.emplace_back(h);
+        edits_.emplace_back(h);
+        HalfEdge* made = nullptr;
+        try {
+            made = model_.splitIntoDigon(h);
+        } catch (const std::bad_alloc&) {
+            edits_.pop_back();
+            throw;
+        }
+        if (!made) edits_.pop_back();
         return made;
     }
 
@@ -84,18 +96,33 @@ private:
 // `edit` returns false when it changed nothing that needs the finish.
 template <class Edit>
 void changeTopology(Polyhedron& model, Edit edit) {
-    const SavedLayout saved(model);
-    EditLog log(model);
-    if (!edit(log)) return;
-    model.clearVisited();
-    model.numberElements();
-    if (model.solver.rebuild()) {
-        model.creasePattern.clear();
-        return;
+    const char* const outcome = "the model stays as it was";
+    try {
+        const SavedLayout saved(model);
+        EditLog log(model);
+        bool rebuilt = false;
+        try {
+            if (!edit(log)) return;
+            model.clearVisited();
+            model.numberElements();
+            rebuilt = model.solver.rebuild();
+        } catch (const std::bad_alloc&) {
+            LayoutSolver::sayOutOfMemory("change the tucks", model.numVertices, model.numEdges,
+                                         model.numFaces, outcome);
+        }
+        if (rebuilt) {
+            model.creasePattern.clear();
+            return;
+        }
+        model.solver.dropSolution();
+        log.undo();
+        model.clearVisited();
+        saved.reinstate(model);
+    } catch (const std::bad_alloc&) {
+        // Only the copy of the layout was had for: nothing was changed.
+        LayoutSolver::sayOutOfMemory("change the tucks", model.numVertices, model.numEdges, model.numFaces,
+                                     outcome);
     }
-    log.undo();
-    model.clearVisited();
-    saved.reinstate(model);
 }
 
 // Splits every edge one of whose halves is wider than its limit. The limits

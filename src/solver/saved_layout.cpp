@@ -1,5 +1,7 @@
 #include "solver/saved_layout.h"
 
+#include <new>
+
 #include "model/oripoly.h"
 
 SavedLayout::SavedLayout(const Polyhedron& model)
@@ -37,10 +39,17 @@ bool SavedLayout::reinstate(Polyhedron& model) const {
     if (!allocated) return true;
     if (corners.size() != model.halfEdges.size()) return false;
     solver.reinstating = true;
-    const bool sized = solver.allocate();
-    if (sized) {
-        solver.solveAngles();
-        restore(model);
+    bool sized = false;
+    try {
+        sized = solver.allocate();
+        if (sized) {
+            solver.solveAngles();
+            restore(model);
+        }
+    } catch (const std::bad_alloc&) {
+        sized = false;
+        LayoutSolver::sayOutOfMemory("put the layout back", model.numVertices, model.numEdges, model.numFaces,
+                                     "the solver has stopped");
     }
     solver.reinstating = false;
     if (!sized) {

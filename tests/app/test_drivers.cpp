@@ -77,8 +77,10 @@ TEST_F(Drivers, DevelopPrintsItsTimeAndStartsTheConvergenceTiming) {
 // A model too large for this machine's memory is refused by the core: the
 // window stays undeveloped, with the model as loaded and no time line.
 TEST_F(Drivers, DevelopRefusedForMemoryLeavesTheModelUndeveloped) {
+    frame()->loadFile(testsupport::writeTempFile("model.obj", testsupport::cubeObj()));
+    ASSERT_TRUE(app()->loaded);
     LayoutSolver::storageLimitOverride = 1.0;
-    std::string out = loadAndDevelop();
+    std::string out = testsupport::captureStdout([] { guitest::menuCommand("Model", "Develop"); });
     LayoutSolver::storageLimitOverride = 0.0;
     EXPECT_NE(out.find("too large to develop"), std::string::npos) << out;
     EXPECT_FALSE(std::regex_search(out, kTimeLineAtEnd)) << out;

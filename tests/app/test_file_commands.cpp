@@ -94,6 +94,17 @@ TEST_F(FileCommands, AFailedLoadShowsTheBoxAndKeepsWhatWasOpen) {
     const std::string fifo = testsupport::tempPath("fifo.obj");
     unlink(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A model that would not fit in the memory allowed.
+    const std::string large = testsupport::writeTempFile("large.obj", testsupport::sphereObj(2));
+    struct Refused {
+        std::string path;
+        double memoryAllowed;  // 0: this machine's
+        const char* says;
+    };
+    const Refused refused[] = {{bad, 0.0, "line 2: "},
+                               {missing, 0.0, "could not open file"},
+                               {fifo, 0.0, "not a regular file"},
+                               {large, 1.0, "model too large to open (v:162 f:320)"}};
     testsupport::Deadline deadline(60, "loading a FIFO blocked the window");
     for (bool withModel : {false, true}) {
         if (withModel) {
@@ -102,10 +113,14 @@ TEST_F(FileCommands, AFailedLoadShowsTheBoxAndKeepsWhatWasOpen) {
         }
         Polyhedron* working = app()->workingModel;
         Polyhedron* backup = app()->backupModel;
-        for (const std::string& path : {bad, missing, fifo}) {
+        for (const Refused& r : refused) {
+            const std::string& path = r.path;
             SCOPED_TRACE(path + (withModel ? ", with a model" : ", without a model"));
             dialogs.boxes.clear();
-            frame()->loadFile(path);
+            LayoutSolver::storageLimitOverride = r.memoryAllowed;
+            const std::string out = testsupport::captureStdout([&] { frame()->loadFile(path); });
+            LayoutSolver::storageLimitOverride = 0.0;
+            EXPECT_NE(out.find(r.says), std::string::npos) << out;
             ASSERT_EQ(dialogs.boxes.size(), 1u);
             const guitest::ShownBox& box = dialogs.boxes[0];
             EXPECT_EQ(box.message, wxString("not supported file type\n") + path);

@@ -157,6 +157,50 @@ TEST(ObjReader, UnreadableFileIsReported) {
     }
 }
 
+// An echo without its line end (a last line, the first piece of a long
+// line) and the progress dots that end a load leave the console inside a
+// line: whatever follows, in the same load or the next, starts a line of
+// its own.
+TEST(ObjReader, WhatFollowsAnOpenLineStartsALineOfItsOwn) {
+    const std::string tri = kTriangleVertices;
+    const std::string fifo = testsupport::tempPath("open-line-fifo.obj");
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string unended = testsupport::writeTempFile("unended.obj", tri + "f 1 2 3");
+    const std::string tetrahedron = testsupport::writeTempFile("tetra.obj", testsupport::tetrahedronObj());
+    const std::string longTexture = testsupport::writeTempFile(
+        "long.obj", tri + "vt 0.5 " + std::string(2000, '5') + "\nvt 0 0\nf 1 2 3\n");
+    struct Case {
+        const char* name;
+        std::vector<std::string> loads;
+        std::vector<std::string> lines;  // each must start a line
+    };
+    const std::vector<Case> cases = {
+        {"a last line without its line end, then the next load's refusal",
+         {unended, fifo},
+         {"3elem\n", "not a regular file: " + fifo + "\n"}},
+        {"the dots of a load, then a file that cannot be opened",
+         {tetrahedron, testsupport::tempPath("none.obj")},
+         {"could not open file\n"}},
+        {"the first piece of a long line, then the next record", {longTexture}, {"\tvt 0 0\n"}},
+    };
+    testsupport::Deadline deadline(20, "the reader blocked on a FIFO");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out = captureStdout([&] {
+            for (const std::string& path : c.loads) {
+                Polyhedron m;
+                m.load(path.c_str());
+            }
+        });
+        for (const std::string& line : c.lines) {
+            size_t at = out.find(line);
+            ASSERT_NE(at, std::string::npos) << out;
+            EXPECT_TRUE(at == 0 || out[at - 1] == '\n') << out;
+        }
+    }
+}
+
 TEST(ObjReader, LinkToAFileReadsTheFile) {
     const std::string file = testsupport::writeTempFile("linked.obj", testsupport::tetrahedronObj());
     const std::string link = testsupport::symlinkTo(file, "link.obj");

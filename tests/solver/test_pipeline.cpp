@@ -288,12 +288,18 @@ TEST(Pipeline, TheTimerLeavesThePatternOfAnUnmovedLayout) {
 
 // A width or position made non-finite outside the step (by a tool) or by the
 // step itself: the solver stops on its last finite layout, and Develop again
-// clears the stop and starts from there.
+// clears the stop and starts from there. That layout is kept from Develop
+// and from every topology edit on, before any idle step.
 TEST(Pipeline, ANonFiniteLayoutGoesBackToTheLastFiniteOne) {
     const struct {
         const char* name;
         bool width;  // spoil a width, else a face position
-    } cases[] = {{"a width made not a number", true}, {"a face moved to infinity", false}};
+        int steps;   // idle steps before
+        bool edit;   // a topology edit before
+    } cases[] = {{"a width made not a number", true, 3, false},
+                 {"a face moved to infinity", false, 3, false},
+                 {"a width made not a number right after Develop", true, 0, false},
+                 {"a face moved to infinity right after a topology edit", false, 0, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Polyhedron working, backup;
@@ -301,8 +307,10 @@ TEST(Pipeline, ANonFiniteLayoutGoesBackToTheLastFiniteOne) {
         captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
         SolverOptions options;
         bool converging = true;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < c.steps; ++i)
             converging = !idleStep(working, options, converging).converged && converging;
+        // Renumbers and rebuilds even where nothing is split.
+        if (c.edit) captureStdout([&] { working.splitWideTucks(); });
         const SavedPlacement lastFinite = working.solver.placement();
 
         if (c.width)
@@ -342,6 +350,8 @@ TEST(Pipeline, DevelopAgainSaysWhenTheSolverStaysStopped) {
     ASSERT_EQ(loadObjText(working, testsupport::openGridObj(3)), 0);
     captureStdout([&] { ASSERT_TRUE(developFirst(working, backup)); });
     LayoutSolver& s = working.solver;
+    // A layout that never was finite: nothing to go back to.
+    s.finiteLayout = SavedPlacement();
     for (Face& f : working.faces) f.translation = Vec2(std::nan(""), std::nan(""));
     for (double& w : s.tuckWidths) w = std::nan("");
     captureStdout([&] { idleStep(working, SolverOptions(), true); });
@@ -356,4 +366,47 @@ TEST(Pipeline, DevelopAgainSaysWhenTheSolverStaysStopped) {
     EXPECT_EQ(out.find("was"), std::string::npos) << out;
     EXPECT_TRUE(s.halted);
     EXPECT_FALSE(idleStep(working, SolverOptions(), false).stepped);
+}
+
+// A layout that cannot be written whole (a width or a face position not
+// finite, as a tool can leave it between two idle steps) is not saved: the
+// save says so on a line of its own, even right after Develop's sums, and
+// the file there stays as it was. Once the idle step has put the last
+// finite layout back, the same save writes the file.
+TEST(Pipeline, ALayoutThatIsNotFiniteIsNotSaved) {
+    const struct {
+        const char* name;
+        bool width;
+        bool lines;
+    } cases[] = {{"a width not a number, with crease lines", true, true},
+                 {"a face at infinity, with molecules", false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = testsupport::writeTempFile("kept.dxf", "the file saved before\n");
+        Polyhedron working, backup;
+        ASSERT_EQ(loadObjText(working, testsupport::openGridObj(3)), 0);
+        SolverOptions options;
+        options.creasePatternOn = c.lines;
+        int result = 0;
+        std::string out = captureStdout([&] {
+            ASSERT_TRUE(developFirst(working, backup));
+            creasePatternTick(working, options);
+            if (c.width)
+                working.solver.tuckWidths[2] = std::nan("");
+            else
+                working.faces.front().translation.y = -INFINITY;
+            result = savePattern(working, options, 1.0, 0.0, path.c_str());
+        });
+        EXPECT_EQ(result, -1);
+        const std::string line = "\ncould not save the crease pattern to " + path +
+                                 ": a tuck width or a face position is not finite, nothing was saved\n";
+        ASSERT_GE(out.size(), line.size());
+        EXPECT_EQ(out.substr(out.size() - line.size()), line) << out;
+        EXPECT_EQ(testsupport::readFile(path), "the file saved before\n");
+
+        captureStdout([&] { idleStep(working, options, true); });
+        captureStdout([&] { result = savePattern(working, options, 1.0, 0.0, path.c_str()); });
+        EXPECT_EQ(result, 0);
+        EXPECT_NE(testsupport::readFile(path).find("ENTITIES"), std::string::npos);
+    }
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -291,10 +291,37 @@ const Edit kEdits[] = {
      [](Polyhedron& m, HalfEdge*) { m.splitWideTucksWithAngleCondition(); }, false, true},
 };
 
+// The edit's target on a developed model (for a join, an edge split and,
+// after `settle`, a side of its two-sided face; for the wide-tuck splits, an
+// edge made too wide).
+HalfEdge* chooseTarget(Polyhedron& model, const Edit& edit, const std::function<void()>& settle) {
+    HalfEdge* target = plainInnerEdge(model);
+    if (!target) return nullptr;
+    if (edit.join) {
+        // A second split beside the first, so that the records of the
+        // two-sided face to join stand neither last in their lists nor
+        // last at their vertex.
+        HalfEdge* beside = nullptr;
+        for (HalfEdge* h : target->vert->edge)
+            if (!h->onCut && h->face && h->pair->face && !isTwoSided(*h) && !isTwoSided(*h->pair) &&
+                h->pair != target)
+                beside = h;
+        EXPECT_NE(beside, nullptr);
+        captureStdout([&] {
+            model.splitEtmEdge(target);
+            model.splitEtmEdge(beside);
+        });
+        target = target->pair;  // a side of the first two-sided face
+        EXPECT_NE(&model.halfEdges.back(), target->next);
+        EXPECT_NE(target->next->vert->edge.back(), target);
+        settle();
+    }
+    if (edit.widen) model.solver.tuckWidths[target->edgeIndex] = 1e6 * model.lengthScale();
+    return target;
+}
+
 // A design as a user has it when the edit comes: developed, converged, its
-// crease pattern built with its lines, and the edit's target chosen (for a
-// join, an edge split and converged again; for the wide-tuck splits, an edge
-// made too wide).
+// crease pattern built with its lines, and the edit's target chosen.
 struct Design {
     Polyhedron model, backup;
     HalfEdge* target = nullptr;
@@ -305,28 +332,7 @@ struct Design {
         EXPECT_EQ(testsupport::loadObjText(model, testsupport::sphereObj(1)), 0);
         captureStdout([&] { EXPECT_TRUE(developFirst(model, backup)); });
         settle();
-        target = plainInnerEdge(model);
-        if (!target) return;
-        if (edit.join) {
-            // A second split beside the first, so that the records of the
-            // two-sided face to join stand neither last in their lists nor
-            // last at their vertex.
-            HalfEdge* beside = nullptr;
-            for (HalfEdge* h : target->vert->edge)
-                if (!h->onCut && h->face && h->pair->face && !isTwoSided(*h) && !isTwoSided(*h->pair) &&
-                    h->pair != target)
-                    beside = h;
-            EXPECT_NE(beside, nullptr);
-            captureStdout([&] {
-                model.splitEtmEdge(target);
-                model.splitEtmEdge(beside);
-            });
-            target = target->pair;  // a side of the first two-sided face
-            EXPECT_NE(&model.halfEdges.back(), target->next);
-            EXPECT_NE(target->next->vert->edge.back(), target);
-            settle();
-        }
-        if (edit.widen) model.solver.tuckWidths[target->edgeIndex] = 1e6 * model.lengthScale();
+        target = chooseTarget(model, edit, [this] { settle(); });
     }
 
     void settle() {
@@ -352,12 +358,7 @@ struct Topology {
     std::vector<long> links;
 
     explicit Topology(const Polyhedron& m) {
-        std::map<const void*, long> at;
-        long i = 0;
-        for (const Vertex& v : m.vertices) at[&v] = i++;
-        for (const HalfEdge& h : m.halfEdges) at[&h] = i++;
-        for (const Face& f : m.faces) at[&f] = i++;
-        auto place = [&](const void* p) { return p ? at.count(p) ? at[p] : -2 : -1; };
+        const testsupport::RecordPlaces place(m);
         for (const Vertex& v : m.vertices) {
             links.push_back((long)v.edge.size());
             for (const HalfEdge* h : v.edge) links.push_back(place(h));
@@ -533,6 +534,46 @@ TEST(RefusedRebuild, TheEditIsTakenBackAndTheDesignStaysAsItWas) {
             EXPECT_NE(out.find("\nv:"), std::string::npos) << out;
             EXPECT_FALSE(m.creasePattern.built);
         }
+    }
+}
+
+// Memory that cannot be had anywhere in an edit (the split or the join
+// itself, the rebuild, a factor) takes the edit back as a refused rebuild
+// does: the design, with the very same records, as it was.
+TEST(RefusedRebuild, MemoryThatCannotBeHadInAnEditIsARefusal) {
+    for (const Edit& edit : kEdits) {
+        SCOPED_TRACE(edit.name);
+        SolverOptions options;
+        options.creasePatternOn = true;
+        HalfEdge* target = nullptr;
+        testsupport::StepUnderTest step;
+        step.setup = [&](Polyhedron& m, Polyhedron& backup) {
+            ASSERT_EQ(testsupport::loadObjText(m, testsupport::sphereObj(0)), 0);
+            captureStdout([&] { ASSERT_TRUE(developFirst(m, backup)); });
+            auto tick = [&] { captureStdout([&] { creasePatternTick(m, options); }); };
+            tick();
+            target = chooseTarget(m, edit, tick);
+            ASSERT_NE(target, nullptr);
+            ASSERT_TRUE(m.creasePattern.built);
+        };
+        step.run = [&](Polyhedron& m, Polyhedron&) {
+            std::vector<const void*> records;
+            {
+                testsupport::AllocationsUncounted aside;
+                records = recordsOf(m);
+            }
+            edit.apply(m, target);
+            testsupport::AllocationsUncounted aside;
+            // An edit that went through drops the pattern; one refused keeps
+            // it, and every record the pattern and the views point at.
+            if (m.creasePattern.built) {
+                EXPECT_TRUE(recordsOf(m) == records);
+            }
+            for (const HalfEdge& h : m.halfEdges) ASSERT_FALSE(h.visited);
+        };
+        step.state = testsupport::designOf;
+        EXPECT_GT(testsupport::expectEachAllocationFailureRefusedOrMadeUpFor(step, "not enough memory", 100),
+                  20);
     }
 }
 

@@ -1,9 +1,11 @@
 #include "support/test_support.h"
 
+#include <dlfcn.h>
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -11,10 +13,12 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <new>
 #include <sstream>
 #include <utility>
 #include <vector>
 
+#include "model/console_line.h"
 #include "model/oripoly.h"
 #include "solver/pipeline.h"
 
@@ -23,6 +27,8 @@ namespace testsupport {
 std::string captureStdout(const std::function<void()>& f) {
     std::fflush(stdout);
     testing::internal::CaptureStdout();
+    // The capture is a console of its own: a line left open before it is not its line.
+    resetConsoleLine();
     f();
     std::fflush(stdout);
     return testing::internal::GetCapturedStdout();
@@ -88,6 +94,216 @@ Deadline::Deadline(unsigned seconds, const char* what) {
 Deadline::~Deadline() {
     alarm(0);
     std::signal(SIGALRM, SIG_DFL);
+}
+
+namespace {
+
+// The allocation count of the FailingAllocation alive, if any. Everything
+// runs on one thread.
+bool countingAllocations = false;
+long allocationCount = 0;
+long failingAllocation = 0;
+bool allocationFailed = false;
+
+bool nextAllocationFails() {
+    if (!countingAllocations) return false;
+    if (++allocationCount != failingAllocation) return false;
+    allocationFailed = true;
+    return true;
+}
+
+// CHOLMOD allocates through the functions of SuiteSparse's configuration;
+// found at run time, so that the tests need not link SuiteSparse themselves.
+struct SuiteSparseAllocators {
+    void* (*mallocFunc)(size_t);
+    void* (*callocFunc)(size_t, size_t);
+    void* (*reallocFunc)(void*, size_t);
+};
+
+SuiteSparseAllocators* suiteSparseAllocators() {
+    static SuiteSparseAllocators* found =
+        static_cast<SuiteSparseAllocators*>(dlsym(RTLD_DEFAULT, "SuiteSparse_config"));
+    return found;
+}
+
+SuiteSparseAllocators savedSuiteSparseAllocators;
+
+void* failingMalloc(size_t n) {
+    return nextAllocationFails() ? nullptr : savedSuiteSparseAllocators.mallocFunc(n);
+}
+void* failingCalloc(size_t n, size_t size) {
+    return nextAllocationFails() ? nullptr : savedSuiteSparseAllocators.callocFunc(n, size);
+}
+void* failingRealloc(void* p, size_t n) {
+    return nextAllocationFails() ? nullptr : savedSuiteSparseAllocators.reallocFunc(p, n);
+}
+
+void* allocate(size_t n) {
+    if (nextAllocationFails()) return nullptr;
+    return std::malloc(n ? n : 1);
+}
+
+void* allocateOrThrow(size_t n) {
+    void* p = allocate(n);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+}  // namespace
+
+FailingAllocation::FailingAllocation(long nth) {
+    allocationCount = 0;
+    failingAllocation = nth;
+    allocationFailed = false;
+    if (SuiteSparseAllocators* a = suiteSparseAllocators()) {
+        savedSuiteSparseAllocators = *a;
+        a->mallocFunc = failingMalloc;
+        a->callocFunc = failingCalloc;
+        a->reallocFunc = failingRealloc;
+    }
+    countingAllocations = true;
+}
+
+FailingAllocation::~FailingAllocation() {
+    countingAllocations = false;
+    if (SuiteSparseAllocators* a = suiteSparseAllocators()) *a = savedSuiteSparseAllocators;
+}
+
+AllocationsUncounted::AllocationsUncounted() : counting_(countingAllocations) { countingAllocations = false; }
+
+AllocationsUncounted::~AllocationsUncounted() { countingAllocations = counting_; }
+
+bool FailingAllocation::failed() const { return allocationFailed; }
+
+long FailingAllocation::allocations() const { return allocationCount; }
+
+namespace {
+
+struct Attempt {
+    bool failed = false;   // the chosen allocation came, and failed
+    bool escaped = false;  // std::bad_alloc left the step, which would end the program
+    std::string out;       // what the step printed
+    std::string state;
+};
+
+// The step on a fresh design, with its nth allocation failing (none for 0).
+Attempt attempt(const StepUnderTest& step, long nth, std::string* before = nullptr) {
+    Polyhedron working, backup;
+    step.setup(working, backup);
+    if (before) *before = step.state(working);
+    Attempt a;
+    const bool failing = ::testing::Test::HasFailure();
+    a.out = captureStdout([&] {
+        FailingAllocation fail(nth);
+        try {
+            step.run(working, backup);
+        } catch (const std::bad_alloc&) {
+            a.escaped = true;
+        }
+        a.failed = fail.failed();
+    });
+    a.state = step.state(working);
+    // What the step's own checks said went out with its output.
+    if (!failing && ::testing::Test::HasFailure()) ADD_FAILURE() << "at allocation " << nth << ":\n" << a.out;
+    return a;
+}
+
+}  // namespace
+
+int expectEachAllocationFailureRefusedOrMadeUpFor(const StepUnderTest& step, const std::string& refusal,
+                                                  long points) {
+    long allocations = 0;
+    {
+        Polyhedron working, backup;
+        step.setup(working, backup);
+        captureStdout([&] {
+            FailingAllocation count(0);
+            step.run(working, backup);
+            allocations = count.allocations();
+        });
+    }
+    const std::string unharmed = attempt(step, 0).state;
+    const long stride = std::max(1L, allocations / points);
+    int refused = 0;
+    for (long n = 1; n <= allocations; n += stride) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " of " + std::to_string(allocations));
+        std::string before;
+        const Attempt a = attempt(step, n, &before);
+        EXPECT_TRUE(a.failed);
+        EXPECT_FALSE(a.escaped) << a.out;
+        const bool said = a.out.find(refusal) != std::string::npos;
+        refused += said;
+        // One failure shown is enough: the rest would repeat it.
+        if (a.state != (said ? before : unharmed)) {
+            ADD_FAILURE() << (said ? "refused, but the design changed" : "a failure went by unsaid") << "\n"
+                          << a.out;
+            EXPECT_EQ(a.state, said ? before : unharmed);
+            break;
+        }
+    }
+    return refused;
+}
+
+RecordPlaces::RecordPlaces(const Polyhedron& m) {
+    long i = 0;
+    for (const Vertex& v : m.vertices) at_[&v] = i++;
+    for (const HalfEdge& h : m.halfEdges) at_[&h] = i++;
+    for (const Face& f : m.faces) at_[&f] = i++;
+}
+
+long RecordPlaces::operator()(const void* record) const {
+    if (!record) return -1;
+    auto found = at_.find(record);
+    return found == at_.end() ? -2 : found->second;
+}
+
+std::string designOf(const Polyhedron& m) {
+    const RecordPlaces place(m);
+    std::ostringstream out;
+    out.precision(17);
+    auto vec2 = [&](const Vec2& p) { out << " (" << p.x << " " << p.y << ")"; };
+    out << "counts " << m.numVertices << " " << m.numEdges << " " << m.numInteriorEdges << " " << m.numFaces
+        << " prepared " << m.prepared << "\n";
+    for (const Vertex& v : m.vertices) {
+        out << "v " << v.index << " " << v.pos.x << " " << v.pos.y << " " << v.pos.z << " " << v.offset.x
+            << " " << v.offset.y << " " << v.offset.z << " " << v.onCut << " " << v.cutDistance << " "
+            << place(v.towardCut) << " :";
+        for (const HalfEdge* h : v.edge) out << " " << place(h);
+        out << "\n";
+    }
+    for (const HalfEdge& h : m.halfEdges) {
+        out << "h " << h.index << " " << h.edgeIndex << " " << place(h.vert) << " " << place(h.face) << " "
+            << place(h.pair) << " " << place(h.next) << " " << place(h.prev) << " " << h.onCut << " "
+            << h.cornerAngle << " " << h.length << " " << h.tuckAngle;
+        vec2(h.corner);
+        vec2(h.direction);
+        out << "\n";
+    }
+    for (const Face& f : m.faces) {
+        out << "f " << f.index << " " << place(f.edge) << " " << f.boundaryDigon;
+        vec2(f.translation);
+        out << "\n";
+    }
+    out << "cut";
+    for (const HalfEdge* h : m.perimeter) out << " " << place(h);
+    const LayoutSolver& s = m.solver;
+    out << "\nsolver " << s.allocated << " " << s.halted << " " << s.widthsReady << " "
+        << s.translationsReady;
+    // Counts without storage are those of the last allocation, which no step reads.
+    if (s.allocated) out << " " << s.numVertices << " " << s.numEdges << " " << s.numFaces;
+    out << "\n";
+    for (const std::vector<double>* a :
+         {&s.edgeAngles, &s.particularAngles, &s.tuckWidths, &s.particularWidths, &s.finiteLayout.widths}) {
+        out << "values";
+        for (double x : *a) out << " " << x;
+        out << "\n";
+    }
+    out << "kept";
+    for (const Vec2& t : s.finiteLayout.translations) vec2(t);
+    const CreasePattern& cp = m.creasePattern;
+    out << "\npattern " << cp.built << " " << (cp.model == &m) << " " << cp.vertices.size() << " "
+        << cp.halfEdges.size() << " " << cp.faces.size() << " " << cp.lines.size() << "\n";
+    return out.str();
 }
 
 std::string symlinkTo(const std::string& target, const std::string& name) {
@@ -336,3 +552,15 @@ std::string polygonInModelCoordinates(const std::vector<Vec3>& points) {
 }
 
 }  // namespace testsupport
+
+// Every allocation of the test programs goes through FailingAllocation's count.
+void* operator new(size_t n) { return testsupport::allocateOrThrow(n); }
+void* operator new[](size_t n) { return testsupport::allocateOrThrow(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return testsupport::allocate(n); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return testsupport::allocate(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }

@@ -2,6 +2,7 @@
 #define PLICATROPE_TESTS_SUPPORT_H
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,71 @@ public:
     Deadline(const Deadline&) = delete;
     Deadline& operator=(const Deadline&) = delete;
 };
+
+// While one lives, the `nth` allocation from its making on fails as memory
+// running out makes it fail: operator new throws std::bad_alloc, a nothrow
+// new gives null and CHOLMOD's allocator gives null. Only that one fails:
+// the memory that a refusal frees is there again for what follows it.
+class FailingAllocation {
+public:
+    explicit FailingAllocation(long nth);
+    ~FailingAllocation();
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+    // The nth allocation came, and failed.
+    bool failed() const;
+    // Allocations since the making (a large nth counts them without failing).
+    long allocations() const;
+};
+
+// While one lives, a FailingAllocation neither counts nor fails any
+// allocation: for what a test does beside the step.
+class AllocationsUncounted {
+public:
+    AllocationsUncounted();
+    ~AllocationsUncounted();
+    AllocationsUncounted(const AllocationsUncounted&) = delete;
+    AllocationsUncounted& operator=(const AllocationsUncounted&) = delete;
+
+private:
+    bool counting_;
+};
+
+// A step of the program on a design made ready for it, and what of the
+// design it must leave as it was when it is refused.
+struct StepUnderTest {
+    std::function<void(Polyhedron& working, Polyhedron& backup)> setup;
+    std::function<void(Polyhedron& working, Polyhedron& backup)> run;
+    std::function<std::string(const Polyhedron& working)> state;
+};
+
+// Runs the step on a fresh design once for each of its allocations failing
+// in turn (every one, or `points` of them spread over a longer step). Each
+// failure must be refused (the step prints `refusal`) with the state as it
+// was before the step, or else be made up for (a sort without its scratch
+// buffer), the state then being what the step makes of it without any
+// failure; and std::bad_alloc must never leave the step. Returns how many
+// failures were refused.
+int expectEachAllocationFailureRefusedOrMadeUpFor(const StepUnderTest& step, const std::string& refusal,
+                                                  long points = 200);
+
+// Each record's place in its model's lists (the vertices, then the
+// half-edges, then the faces), so that a link compares as the place it
+// leads to: -1 for none, -2 for a record of no list of the model.
+class RecordPlaces {
+public:
+    explicit RecordPlaces(const Polyhedron& model);
+    long operator()(const void* record) const;
+
+private:
+    std::map<const void*, long> at_;
+};
+
+// Everything of a design that a step could change, as text: every record
+// with its links (as places in the lists), the cut, the layout, how the
+// solver stands and what the crease pattern holds. Two designs built alike
+// give the same text, whatever their records' addresses.
+std::string designOf(const Polyhedron& model);
 
 // A symbolic link to `target` in the scratch directory, made afresh.
 std::string symlinkTo(const std::string& target, const std::string& name);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -266,10 +267,17 @@ int exportDXF(Polyhedron& model, bool withMolecules, double a, double b, const c
         printf("could not save the crease pattern: no file name given\n");
         return -1;
     }
-    const std::string target = resolvedTarget(path);
-    std::string temp = directoryOf(target) + "/.plicatrope-save-XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
+    const char* const outOfMemory = "not enough memory, nothing was saved";
+    std::string target;
+    std::vector<char> name;
+    try {
+        target = resolvedTarget(path);
+        const std::string temp = directoryOf(target) + "/.plicatrope-save-XXXXXX";
+        name.assign(temp.begin(), temp.end());
+        name.push_back('\0');
+    } catch (const std::bad_alloc&) {
+        return failed(path, outOfMemory, ENOMEM);
+    }
 
     int fd = mkstemp(name.data());
     if (fd < 0) return failed(path, "cannot create a file in its directory", errno);
@@ -286,7 +294,14 @@ int exportDXF(Polyhedron& model, bool withMolecules, double a, double b, const c
     locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
     locale_t userLocale = cLocale ? uselocale(cLocale) : (locale_t)0;
     errno = 0;
-    writeDrawing(fp, model, withMolecules, Transform{a, b});
+    // Memory that runs out half way leaves a file that is no drawing: it
+    // goes like one whose writing failed.
+    bool whole = true;
+    try {
+        writeDrawing(fp, model, withMolecules, Transform{a, b});
+    } catch (const std::bad_alloc&) {
+        whole = false;
+    }
     if (cLocale) {
         uselocale(userLocale);
         freelocale(cLocale);
@@ -294,10 +309,10 @@ int exportDXF(Polyhedron& model, bool withMolecules, double a, double b, const c
 
     // Only a file written, flushed to the disk and closed without an error
     // replaces the target.
-    int error = 0;
-    if (ferror(fp) || fflush(fp) != 0 || fsync(fd) != 0) error = lastError();
+    int error = whole ? 0 : ENOMEM;
+    const char* what = whole ? "writing failed, nothing was saved" : outOfMemory;
+    if (!error && (ferror(fp) || fflush(fp) != 0 || fsync(fd) != 0)) error = lastError();
     if (fclose(fp) != 0 && !error) error = lastError();
-    const char* what = "writing failed, nothing was saved";
     if (!error && rename(name.data(), target.c_str()) != 0) {
         error = lastError();
         what = "it cannot be replaced, nothing was saved";

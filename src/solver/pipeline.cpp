@@ -1,13 +1,8 @@
 #include "solver/pipeline.h"
 
-#include <dirent.h>
-#include <locale.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -356,25 +351,6 @@ bool layoutWritableWhole(const Polyhedron& working) {
     return true;
 }
 
-// The writer names its file .plicatrope-save-XXXXXX in the target's
-// directory and renames it once it is whole; one it was writing when memory
-// ran out is still open here, and goes.
-void removeUnfinishedSave() {
-    DIR* fds = opendir("/proc/self/fd");
-    if (!fds) return;
-    const char* const prefix = "/.plicatrope-save-";
-    while (const dirent* entry = readdir(fds)) {
-        char link[320], target[4096];
-        std::snprintf(link, sizeof link, "/proc/self/fd/%s", entry->d_name);
-        ssize_t n = readlink(link, target, sizeof target - 1);
-        if (n <= 0) continue;
-        target[n] = '\0';
-        const char* name = std::strstr(target, prefix);
-        if (name && !std::strchr(name + 1, '/') && !std::strstr(name, " (deleted)")) unlink(target);
-    }
-    closedir(fds);
-}
-
 }  // namespace
 
 int savePattern(Polyhedron& working, const SolverOptions& options, double a, double b, const char* path) {
@@ -398,13 +374,5 @@ int savePattern(Polyhedron& working, const SolverOptions& options, double a, dou
     }
     // The writer's own lines say nothing of an open line before them.
     startConsoleLine();
-    try {
-        return exportDXF(working, !options.creasePatternOn, a, b, path);
-    } catch (const std::bad_alloc&) {
-        // The writer had switched to the C locale for its numbers.
-        uselocale(LC_GLOBAL_LOCALE);
-        removeUnfinishedSave();
-        consoleLine("could not save the crease pattern to %s: not enough memory, nothing was saved\n", name);
-        return -1;
-    }
+    return exportDXF(working, !options.creasePatternOn, a, b, path);
 }

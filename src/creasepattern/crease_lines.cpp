@@ -477,17 +477,11 @@ private:
         }
     }
 
-    // Whether the segment passes within the tolerance of p: by the box first,
-    // then by squares, since most segments met are not near.
+    // Whether the segment passes within the tolerance of p: by the box
+    // first, since most segments met are not near.
     bool passesNear(const Vec2& p, const sheet::Segment& s) const {
-        if (p.x < std::min(s.a.x, s.b.x) - tolerance || p.x > std::max(s.a.x, s.b.x) + tolerance ||
-            p.y < std::min(s.a.y, s.b.y) - tolerance || p.y > std::max(s.a.y, s.b.y) + tolerance)
-            return false;
-        const Vec2 d = s.b - s.a, v = p - s.a;
-        const double squared = sheet::dot(d, d);
-        const double t = squared > 0.0 ? std::clamp(sheet::dot(v, d) / squared, 0.0, 1.0) : 0.0;
-        const Vec2 off = v - t * d;
-        return sheet::dot(off, off) < tolerance * tolerance;
+        return overlap(sheet::boxAround(sheet::Segment{p, p}, tolerance), sheet::boxAround(s, 0.0)) &&
+               sheet::distanceToSegment(p, s) < tolerance;
     }
 
     // Drops a line, and the other line of its crimp pair; the points it ends

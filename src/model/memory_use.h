@@ -5,6 +5,9 @@
 // memory this process may use, and bounds of what the steps take at their
 // peaks, from the counts of the records alone.
 
+// The console gives sizes in megabytes of this many bytes.
+const double kMegabyte = 1048576.0;
+
 // Bytes this process may use: the physical memory, or less where a limit
 // of the address space or of the data segment, or the memory limit of the
 // process's control group, sets less.

@@ -514,8 +514,6 @@ bool countRecords(FILE* fp, RecordCounts& counts) {
     return !std::ferror(fp) && std::fseek(fp, 0, SEEK_SET) == 0;
 }
 
-const double kMegabyte = 1048576.0;
-
 // The model is judged as Develop judges its systems: within half of the
 // memory the process may use, the rest being left for the model open now,
 // its crease pattern, the views and Develop.

@@ -86,13 +86,9 @@ void fitFrame(const std::vector<RayIndex::Triangle>& t, int first, int count, Ve
     principalAxes(cov, axis);
 }
 
-// The nodes that splitting `count` triangles into halves makes.
-size_t nodeCount(int count) {
-    return count <= kLeafSize ? 1 : 1 + nodeCount(count / 2) + nodeCount(count - count / 2);
-}
-
-// nodeCount for counts of any size: the halves of one level take two
-// neighbouring counts only, so each is counted once.
+// The nodes that splitting `count` triangles into halves makes. The halves
+// of one level take two neighbouring counts only, so each is counted once,
+// and counts of any size are counted at once.
 double nodesFor(double count, std::map<double, double>& known) {
     if (count <= kLeafSize) return 1.0;
     auto found = known.find(count);
@@ -144,7 +140,7 @@ void RayIndex::build(std::vector<Triangle> triangles, double slack) {
     nodes_.clear();
     ids_.clear();
     if (triangles.empty()) return;
-    nodes_.reserve(nodeCount(static_cast<int>(triangles.size())));
+    nodes_.reserve(static_cast<size_t>(nodesFor(static_cast<double>(triangles.size()))));
     nodes_.emplace_back();
     Vec3 lo, hi;
     split(0, triangles, 0, static_cast<int>(triangles.size()), slack, nullptr, lo, hi);

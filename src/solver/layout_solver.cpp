@@ -12,8 +12,6 @@ double LayoutSolver::storageLimitOverride = 0.0;
 
 namespace {
 
-const double kMegabyte = 1048576.0;
-
 // swap, unlike clear(), hands the memory back.
 void freeArray(std::vector<double>& a) { std::vector<double>().swap(a); }
 

@@ -347,7 +347,7 @@ bool onSheetFinite(const Vec2& p) { return std::isfinite(p.x) && std::isfinite(p
 bool layoutWritableWhole(const Polyhedron& working) {
     if (!working.solver.layoutFinite()) return false;
     for (const HalfEdge& h : working.halfEdges)
-        if (h.face && !onSheetFinite(h.face->translation + h.corner)) return false;
+        if (h.face && !onSheetFinite(onSheet(h))) return false;
     return true;
 }
 
